@@ -1,0 +1,29 @@
+#include "cmdline/command_tail.h"
+
+namespace {
+
+bool IsAbove0x20(char c) { return static_cast<unsigned char>(c) > 0x20; }
+
+}  // namespace
+
+std::string_view CommandTailOf(std::string_view commandLine, const LeadBytes& leadBytes) {
+  std::size_t pos = 0;
+  const std::size_t end = commandLine.size();
+  if (end > 0 && commandLine[0] == '"') {
+    pos = 1;
+    while (pos < end && commandLine[pos] != '"') {
+      if (leadBytes[static_cast<unsigned char>(commandLine[pos])] && pos + 1 < end)
+        ++pos;
+      ++pos;
+    }
+    if (pos == end)
+      return {};  // the quote is never closed
+    ++pos;        // the closing quote
+  } else {
+    while (pos < end && IsAbove0x20(commandLine[pos]))
+      ++pos;
+  }
+  while (pos < end && commandLine[pos] != '\0' && !IsAbove0x20(commandLine[pos]))
+    ++pos;
+  return commandLine.substr(pos);
+}

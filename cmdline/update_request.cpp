@@ -1,0 +1,36 @@
+#include "cmdline/update_request.h"
+
+#include "cmdline/ascii_case.h"
+
+std::optional<UpdateRequest> BuildUpdateRequest(const ArgumentVector& args) {
+  if (args.tokens.empty())
+    return std::nullopt;
+
+  UpdateRequest request;
+  for (const std::string& token : args.tokens) {
+    if (EqualIgnoringAsciiCase(token, "/s"))
+      request.systemScope = true;
+    else if (EqualIgnoringAsciiCase(token, "/a"))
+      request.addEntry = true;
+    else if (EqualIgnoringAsciiCase(token, "/r"))
+      request.removeEntry = true;
+    else if (!token.empty() && token[0] == '/')
+      return std::nullopt;
+    else if (!request.name)
+      request.name = &token;
+    else if (!request.value)
+      request.value = &token;
+    else
+      return std::nullopt;
+  }
+
+  if (!request.name || (request.addEntry && request.removeEntry))
+    return std::nullopt;
+  if (EqualIgnoringAsciiCase(*request.name, "Path")) {
+    if (!request.value)
+      return std::nullopt;
+  } else if (request.addEntry || request.removeEntry) {
+    return std::nullopt;
+  }
+  return request;
+}

@@ -1,0 +1,16 @@
+#!/bin/sh
+# Installs the Debian packages the build and the tests need, if any is missing.
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+packages=$(grep -v '^#' "$here/packages.txt")
+missing=
+for p in $packages; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+sudo=
+[ "$(id -u)" = 0 ] || sudo=sudo
+echo "installing:$missing"
+$sudo apt-get update
+# shellcheck disable=SC2086
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends $missing

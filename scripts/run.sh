@@ -1,0 +1,35 @@
+#!/bin/sh
+# run.sh [Morlex arguments]: installs what is missing, builds Morlex.exe, runs
+# it under Wine with the arguments given, then shows the variable as the
+# registry now holds it. The Wine prefix lives in build/wine-run.
+set -eu
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+cmake --preset windows >/dev/null
+cmake --build --preset windows --target Morlex -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
+
+export WINEPREFIX="$PWD/build/wine-run" WINEDEBUG=-all
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  WINEDLLOVERRIDES="mscoree=;mshtml=" wineboot -i >/dev/null 2>&1
+  wineserver -w
+fi
+
+rc=0
+wine build/windows/bin/Morlex.exe "$@" || rc=$?
+echo "Morlex exited with $rc"
+
+# Which variable the arguments name, and in which scope.
+key='HKCU\Environment'
+name=
+for arg in "$@"; do
+  case "$arg" in
+    /s | /S) key='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' ;;
+    /*) ;;
+    *) [ -n "$name" ] || name=$arg ;;
+  esac
+done
+if [ -n "$name" ]; then
+  wine reg query "$key" /v "$name" 2>/dev/null | tr -d '\r' | grep -v '^$' ||
+    echo "$name is not set in $key"
+fi
+exit "$rc"

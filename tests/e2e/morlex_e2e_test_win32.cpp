@@ -1,0 +1,436 @@
+// Runs the real Morlex.exe as a child process with exact command-line bytes,
+// then reads the registry back and compares bytes and types, counts the
+// change notices a hidden top-level window received, and reads and answers
+// the usage box.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cmdline/usage_text.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+constexpr const char* kUserKey = "Environment";
+constexpr const char* kSystemKey =
+    "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+constexpr const char* kVar = "MORLEX_E2E";
+
+// ---------------------------------------------------------------------------
+// The registry, read and written raw.
+
+struct RawValue {
+  DWORD type = 0;
+  std::string bytes;
+  bool operator==(const RawValue&) const = default;
+};
+
+void PrintTo(const RawValue& v, std::ostream* os) {
+  *os << "type " << v.type << ", " << v.bytes.size() << " bytes \""
+      << (v.bytes.size() > 200 ? v.bytes.substr(0, 200) + "..." : v.bytes) << "\"";
+}
+
+RawValue Sz(const std::string& text, DWORD type = REG_SZ) { return {type, text + '\0'}; }
+RawValue ExpandSz(const std::string& text) { return Sz(text, REG_EXPAND_SZ); }
+
+HKEY Root(bool system) { return system ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
+const char* Subkey(bool system) { return system ? kSystemKey : kUserKey; }
+
+std::optional<RawValue> ReadValue(bool system, const std::string& name) {
+  HKEY key;
+  if (RegOpenKeyExA(Root(system), Subkey(system), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return std::nullopt;
+  RawValue v;
+  DWORD size = 0;
+  std::optional<RawValue> result;
+  if (RegQueryValueExA(key, name.c_str(), nullptr, &v.type, nullptr, &size) == ERROR_SUCCESS) {
+    v.bytes.assign(size, '\0');
+    if (RegQueryValueExA(key, name.c_str(), nullptr, &v.type,
+                         reinterpret_cast<BYTE*>(v.bytes.data()), &size) == ERROR_SUCCESS) {
+      v.bytes.resize(size);
+      result = v;
+    }
+  }
+  RegCloseKey(key);
+  return result;
+}
+
+void StoreValue(bool system, const std::string& name, const std::optional<RawValue>& value) {
+  HKEY key;
+  ASSERT_EQ(RegOpenKeyExA(Root(system), Subkey(system), 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  if (value)
+    RegSetValueExA(key, name.c_str(), 0, value->type,
+                   reinterpret_cast<const BYTE*>(value->bytes.data()),
+                   static_cast<DWORD>(value->bytes.size()));
+  else
+    RegDeleteValueA(key, name.c_str());
+  RegCloseKey(key);
+}
+
+void StoreWideValue(bool system, const std::string& name, const std::wstring& text) {
+  HKEY key;
+  ASSERT_EQ(RegOpenKeyExA(Root(system), Subkey(system), 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  const std::wstring wideName(name.begin(), name.end());
+  RegSetValueExW(key, wideName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                 static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(key);
+}
+
+// ---------------------------------------------------------------------------
+// Running Morlex.
+
+int g_notices = 0;
+
+LRESULT CALLBACK ListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_SETTINGCHANGE && lParam &&
+      std::strcmp(reinterpret_cast<const char*>(lParam), "Environment") == 0)
+    ++g_notices;
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// A hidden top-level window: broadcasts reach top-level windows only.
+void EnsureListener() {
+  static HWND window = [] {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = ListenerProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "MorlexE2EListener";
+    RegisterClassA(&wc);
+    return CreateWindowExA(0, wc.lpszClassName, "", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
+                           wc.hInstance, nullptr);
+  }();
+  ASSERT_NE(window, nullptr);
+}
+
+void PumpMessages() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+std::string Directory(const std::string& path) {
+  return path.substr(0, path.find_last_of("\\/") + 1);
+}
+
+std::string OwnDirectory() {
+  char buffer[MAX_PATH];
+  GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+  return Directory(buffer);
+}
+
+struct Box {
+  std::string caption;
+  std::string text;
+};
+
+struct BoxSearch {
+  DWORD processId;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK FindBox(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<BoxSearch*>(param);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  char cls[64] = {};
+  GetClassNameA(window, cls, sizeof cls);
+  if (owner == search->processId && std::strcmp(cls, "#32770") == 0 && IsWindowVisible(window)) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CALLBACK FindText(HWND child, LPARAM param) {
+  char cls[64] = {};
+  GetClassNameA(child, cls, sizeof cls);
+  char text[2048] = {};
+  GetWindowTextA(child, text, sizeof text);
+  if (_stricmp(cls, "Static") == 0 && text[0] != '\0') {
+    *reinterpret_cast<std::string*>(param) = text;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+struct Run {
+  DWORD exitCode = STILL_ACTIVE;
+  int notices = 0;
+  std::vector<Box> boxes;
+};
+
+constexpr DWORD kRunTimeoutMs = 30000;
+
+std::string MorlexPath() { return OwnDirectory() + "Morlex.exe"; }
+
+// The command line that starts Morlex: its quoted path, then tail exactly.
+std::string Cmd(const std::string& tail) {
+  std::string commandLine(1, '"');
+  commandLine.append(MorlexPath()).append(1, '"').append(tail);
+  return commandLine;
+}
+
+// Starts Morlex.exe with exactly this command line, answers any box it shows
+// with OK, and waits for it to end.
+Run RunMorlexProcess(std::string commandLine) {
+  EnsureListener();
+  PumpMessages();
+  g_notices = 0;
+  const std::string exe = MorlexPath();
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  Run run;
+  if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &si, &pi)) {
+    ADD_FAILURE() << "cannot start " << exe << ": error " << GetLastError();
+    return run;
+  }
+  const ULONGLONG deadline = GetTickCount64() + kRunTimeoutMs;
+  for (;;) {
+    const DWORD wait = MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, 50, QS_ALLINPUT);
+    PumpMessages();
+    if (wait == WAIT_OBJECT_0)
+      break;
+    BoxSearch search{pi.dwProcessId};
+    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+    if (search.found) {
+      Box box;
+      char caption[256] = {};
+      GetWindowTextA(search.found, caption, sizeof caption);
+      box.caption = caption;
+      EnumChildWindows(search.found, FindText, reinterpret_cast<LPARAM>(&box.text));
+      run.boxes.push_back(box);
+      PostMessageA(search.found, WM_COMMAND, IDOK, 0);
+      // Wait for the box to go before looking for another.
+      while (IsWindow(search.found) && GetTickCount64() < deadline) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        PumpMessages();
+      }
+    }
+    if (GetTickCount64() > deadline) {
+      ADD_FAILURE() << "Morlex did not end: " << commandLine;
+      TerminateProcess(pi.hProcess, 0xDEAD);
+      WaitForSingleObject(pi.hProcess, INFINITE);
+      break;
+    }
+  }
+  PumpMessages();
+  GetExitCodeProcess(pi.hProcess, &run.exitCode);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  run.notices = g_notices;
+  return run;
+}
+
+// Checks what every run must show: an accepted command exits 0 after one
+// notice; a rejected one shows the usage box once and exits 1 without one.
+Run RunMorlex(const std::string& commandLine, bool rejected) {
+  const std::string& afterName = commandLine;
+  const Run run = RunMorlexProcess(commandLine);
+  EXPECT_EQ(run.exitCode, rejected ? 1u : 0u) << afterName;
+  EXPECT_EQ(run.notices, rejected ? 0 : 1) << afterName;
+  if (rejected) {
+    EXPECT_EQ(run.boxes.size(), 1u) << afterName;
+    for (const Box& box : run.boxes) {
+      EXPECT_EQ(box.caption, kUsageCaption) << afterName;
+      EXPECT_EQ(box.text, kUsageText) << afterName;
+    }
+  } else {
+    EXPECT_TRUE(run.boxes.empty()) << afterName;
+  }
+  return run;
+}
+
+// Saves a value on construction and puts it back on destruction.
+struct SavedValue {
+  bool system;
+  std::string name;
+  std::optional<RawValue> saved;
+  SavedValue(bool s, std::string n) : system(s), name(std::move(n)), saved(ReadValue(s, name)) {}
+  ~SavedValue() { StoreValue(system, name, saved); }
+};
+
+// ---------------------------------------------------------------------------
+// One row per command line.
+
+struct Row {
+  std::string commandLine;
+  bool system;  // the scope whose value is checked
+  const char* name;
+  std::optional<RawValue> before;  // nothing: not stored
+  std::optional<RawValue> after;   // nothing: not stored
+  bool rejected = false;
+};
+
+void RunRows(const std::vector<Row>& rows) {
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.commandLine);
+    const SavedValue guard(row.system, row.name);
+    StoreValue(row.system, row.name, row.before);
+    RunMorlex(row.commandLine, row.rejected);
+    EXPECT_EQ(ReadValue(row.system, row.name), row.after);
+  }
+}
+
+const std::optional<RawValue> kAbsent;
+
+TEST(Morlex, RejectedCommandLinesShowTheUsageAndChangeNothing) {
+  const std::optional<RawValue> set = Sz("keep");
+  std::vector<Row> rows;
+  for (const char* line :
+       {"", " ", "\t", " -s MORLEX_E2E hello", " /? MORLEX_E2E", " /x MORLEX_E2E v",
+        " /sa MORLEX_E2E v", " MORLEX_E2E /a x", " MORLEX_E2E /r x", " a b c",
+        " MORLEX_E2E \"/opt\"", " MORLEX_E2E /opt", " MORLEX_E2E v w", " /s", " /s /a"})
+    rows.push_back({Cmd(line), false, kVar, set, set, true});
+  // A quoted program name that is never closed leaves no tail.
+  rows.push_back({"\"Morlex.exe MORLEX_E2E v", false, kVar, set, set, true});
+  for (const char* line : {" Path", " /r Path", " /a Path", " /a /r Path x", " /s PATH"})
+    rows.push_back({Cmd(line), false, "Path", set, set, true});
+  RunRows(rows);
+}
+
+TEST(Morlex, SetsAndDeletesInBothScopes) {
+  const std::optional<RawValue> old = Sz("old");
+  RunRows({
+      {Cmd(" MORLEX_E2E hello"), false, kVar, kAbsent, ExpandSz("hello")},
+      {Cmd(" MORLEX_E2E hello"), false, kVar, old, ExpandSz("hello")},
+      {Cmd("MORLEX_E2E tight"), false, kVar, old, ExpandSz("tight")},
+      {"Morlex.exe \t MORLEX_E2E unquoted", false, kVar, old, ExpandSz("unquoted")},
+      {Cmd(" MORLEX_E2E"), false, kVar, old, kAbsent},
+      {Cmd(" MORLEX_E2E"), false, kVar, kAbsent, kAbsent},
+      {Cmd(" MORLEX_E2E \"\""), false, kVar, old, ExpandSz("")},
+      {Cmd(" MORLEX_E2E \""), false, kVar, old, ExpandSz("\"")},
+      {Cmd(" /s MORLEX_E2E hello"), true, kVar, kAbsent, ExpandSz("hello")},
+      {Cmd(" /S MORLEX_E2E hello"), true, kVar, old, ExpandSz("hello")},
+      {Cmd(" MORLEX_E2E hello /s"), true, kVar, old, ExpandSz("hello")},
+      {Cmd(" \"/s\" MORLEX_E2E hello"), true, kVar, old, ExpandSz("hello")},
+      {Cmd(" /s MORLEX_E2E"), true, kVar, old, kAbsent},
+      {Cmd(" /s /s MORLEX_E2E v"), false, kVar, old, old},  // the user scope is left alone
+      {Cmd(" MORLEX_E2E v"), true, kVar, old, old},         // and so is the system scope
+      {Cmd(" MORLEX_E2E \"%USERPROFILE%\\bin;C:\\Program Files\\x\""), false, kVar, kAbsent,
+       ExpandSz("%USERPROFILE%\\bin;C:\\Program Files\\x")},
+      {Cmd(" MORLEX_E2E \"a \t b\""), false, kVar, kAbsent, ExpandSz("a \t b")},
+      {Cmd(" MORLEX_E2E caf\xE9\xA0x"), false, kVar, kAbsent, ExpandSz("caf\xE9\xA0x")},
+      {Cmd(" \"\" x"), false, "", kAbsent, ExpandSz("x")},  // the key's unnamed value
+      {Cmd(" Path C:\\Windows"), false, "Path", Sz("C:\\A;C:\\B"), ExpandSz("C:\\Windows")},
+  });
+}
+
+// Deletes the user's Environment key for the life of the object, then puts it
+// back with its values.
+struct MissingUserKey {
+  std::vector<std::pair<std::string, RawValue>> values;
+  MissingUserKey() {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kUserKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+      for (DWORD i = 0;; ++i) {
+        char name[16384];
+        DWORD nameSize = sizeof name;
+        RawValue v;
+        DWORD size = 0;
+        if (RegEnumValueA(key, i, name, &nameSize, nullptr, &v.type, nullptr, &size) !=
+            ERROR_SUCCESS)
+          break;
+        values.emplace_back(name, *ReadValue(false, name));
+      }
+      RegCloseKey(key);
+    }
+    RegDeleteTreeA(HKEY_CURRENT_USER, kUserKey);
+    RegDeleteKeyA(HKEY_CURRENT_USER, kUserKey);
+  }
+  ~MissingUserKey() {
+    HKEY key;
+    RegCreateKeyExA(HKEY_CURRENT_USER, kUserKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                    nullptr);
+    RegCloseKey(key);
+    for (const auto& [name, value] : values)
+      StoreValue(false, name, value);
+  }
+};
+
+bool UserKeyExists() {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kUserKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return false;
+  RegCloseKey(key);
+  return true;
+}
+
+TEST(Morlex, AMissingKeyIsNotCreatedAndTheNoticeStillGoesOut) {
+  const MissingUserKey missing;
+  ASSERT_FALSE(UserKeyExists());
+  for (const char* line :
+       {" MORLEX_E2E hello", " MORLEX_E2E", " /a Path C:\\Tools", " /r Path C:\\Tools"}) {
+    RunMorlex(Cmd(line), false);
+    EXPECT_FALSE(UserKeyExists()) << line;
+  }
+}
+
+TEST(Morlex, AddsAndRemovesPathEntries) {
+  const std::string sys = "C:\\windows\\system32;C:\\windows";
+  RunRows({
+      {Cmd(" /a Path C:\\Tools"), false, "Path", Sz("C:\\Windows"),
+       ExpandSz("C:\\Windows;C:\\Tools")},
+      {Cmd(" /a PATH C:\\Tools"), false, "Path", Sz("C:\\Windows;"),
+       ExpandSz("C:\\Windows;C:\\Tools")},
+      // Already there: the same text, rewritten as REG_EXPAND_SZ.
+      {Cmd(" /a Path c:\\tools"), false, "Path", Sz("C:\\Windows;C:\\TOOLS"),
+       ExpandSz("C:\\Windows;C:\\TOOLS")},
+      {Cmd(" /a Path \"C:\\Program Files\\Tool\""), false, "Path", ExpandSz("%SystemRoot%;C:\\A"),
+       ExpandSz("%SystemRoot%;C:\\A;C:\\Program Files\\Tool")},
+      {Cmd(" /a Path C:\\Tools"), false, "Path", kAbsent, ExpandSz("C:\\Tools")},
+      {Cmd(" /a Path C:\\Tools"), false, "Path", Sz(""), ExpandSz("C:\\Tools")},
+      {Cmd(" /a Path C:\\B"), false, "Path", RawValue{REG_SZ, "C:\\A"},  // no terminator
+       ExpandSz("C:\\A;C:\\B")},
+      {Cmd(" /r Path c:\\a"), false, "Path", Sz("C:\\A;;C:\\B;"), ExpandSz("C:\\B")},
+      {Cmd(" /r Path C:\\X"), false, "Path", Sz("C:\\A;;C:\\B"), ExpandSz("C:\\A;;C:\\B")},
+      {Cmd(" /r Path C:\\A"), false, "Path", Sz("C:\\A;c:\\a"), ExpandSz("")},
+      {Cmd(" /r Path C:\\Tools"), false, "Path", kAbsent, kAbsent},
+      {Cmd(" /s /a Path C:\\MorlexTest"), true, "Path", ExpandSz(sys),
+       ExpandSz(sys + ";C:\\MorlexTest")},
+      {Cmd(" /r /s Path c:\\morlextest"), true, "Path", ExpandSz(sys + ";C:\\MorlexTest"),
+       ExpandSz(sys)},
+  });
+}
+
+TEST(Morlex, KeepsEveryByteOfALongPath) {
+  for (const std::size_t length : {32u * 1024u, 100u * 1024u}) {
+    std::string list;
+    for (int i = 0; list.size() < length; ++i)
+      list += "C:\\Program Files\\Tool " + std::to_string(i) + "\\bin;";
+    list += "%SystemRoot%";
+    const std::string middle = ";C:\\Program Files\\Tool 7\\bin;";
+    std::string withoutMiddle = list;
+    withoutMiddle.replace(withoutMiddle.find(middle), middle.size(), ";");
+    RunRows({
+        {Cmd(" /a Path D:\\New"), false, "Path", ExpandSz(list), ExpandSz(list + ";D:\\New")},
+        {Cmd(" /r Path D:\\New"), false, "Path", ExpandSz(list + ";D:\\New"), ExpandSz(list)},
+        {Cmd(" /r Path \"c:\\program files\\tool 7\\BIN\""), false, "Path", Sz(list),
+         ExpandSz(withoutMiddle)},
+        {Cmd(" /a Path \"C:\\Program Files\\Tool 3\\bin\""), false, "Path", Sz(list),
+         ExpandSz(list)},
+    });
+  }
+}
+
+TEST(Morlex, LeavesAPathAloneThatTheAnsiCodePageCannotHold) {
+  const SavedValue guard(false, "Path");
+  StoreWideValue(false, "Path", L"C:\\\x2603;C:\\B");
+  const std::optional<RawValue> before = ReadValue(false, "Path");
+  ASSERT_TRUE(before);
+  for (const char* line : {" /a Path C:\\Tools", " /r Path C:\\B"}) {
+    RunMorlex(Cmd(line), false);
+    EXPECT_EQ(ReadValue(false, "Path"), before) << line;
+  }
+}
+
+}  // namespace

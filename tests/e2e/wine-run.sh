@@ -1,0 +1,17 @@
+#!/bin/sh
+# wine-run.sh PREFIX COMMAND [ARGS...]: runs COMMAND with Wine set up to use
+# the throwaway PREFIX (created on first use), on its own virtual X display.
+set -eu
+prefix=$1
+shift
+export WINEPREFIX="$prefix" WINEDEBUG=-all
+if [ ! -f "$prefix/system.reg" ]; then
+  # Created without a display, and its wineserver waited out, so that the
+  # tests start a wineserver that has the virtual display.
+  env -u DISPLAY WINEDLLOVERRIDES="mscoree=;mshtml=" wineboot -i >/dev/null 2>&1
+  wineserver -w
+fi
+# A wineserver left from another display would keep that display's desktop.
+wineserver -k 2>/dev/null || true
+wineserver -w
+exec xvfb-run -a sh -c '"$@"; rc=$?; wineserver -w; exit $rc' wine-run "$@"
