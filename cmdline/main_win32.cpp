@@ -14,6 +14,7 @@
 #include "cmdline/update_request.h"
 #include "cmdline/usage_text.h"
 #include "envstore/envstore.h"
+#include "envstore/scope_lock.h"
 #include "pathlist/path_list_update.h"
 
 namespace {
@@ -51,6 +52,9 @@ int RunUpdate() {
   const EnvLocation location = LocationForScope(request->systemScope);
   const std::string& name = *request->name;
   if (request->addEntry || request->removeEntry) {
+    // Read, change and write back under the scope's lock; the notice goes
+    // out after it is released.
+    const ScopeLock lock(request->systemScope);
     const std::optional<std::string> newList =
         UpdatePathList(*request, ReadRegistryString(location, name));
     if (newList)

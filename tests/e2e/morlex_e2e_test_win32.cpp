@@ -6,12 +6,15 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "cmdline/usage_text.h"
+#include "envstore/scope_lock.h"
 
 namespace {
 
@@ -161,7 +164,7 @@ BOOL CALLBACK FindText(HWND child, LPARAM param) {
   return TRUE;
 }
 
-struct Run {
+struct RunResult {
   DWORD exitCode = STILL_ACTIVE;
   int notices = 0;
   std::vector<Box> boxes;
@@ -178,22 +181,26 @@ std::string Cmd(const std::string& tail) {
   return commandLine;
 }
 
-// Starts Morlex.exe with exactly this command line, answers any box it shows
-// with OK, and waits for it to end.
-Run RunMorlexProcess(std::string commandLine) {
+// Starts Morlex.exe with exactly this command line; null handles when it
+// cannot be started.
+PROCESS_INFORMATION StartMorlex(std::string commandLine) {
   EnsureListener();
-  PumpMessages();
-  g_notices = 0;
   const std::string exe = MorlexPath();
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
-  Run run;
   if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &si, &pi)) {
+                      &si, &pi))
     ADD_FAILURE() << "cannot start " << exe << ": error " << GetLastError();
+  return pi;
+}
+
+// Waits for a started Morlex to end, pumping messages and answering any box
+// it shows with OK. Notices are counted from the last reset of g_notices.
+RunResult FinishMorlex(const PROCESS_INFORMATION& pi) {
+  RunResult run;
+  if (!pi.hProcess)
     return run;
-  }
   const ULONGLONG deadline = GetTickCount64() + kRunTimeoutMs;
   for (;;) {
     const DWORD wait = MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, 50, QS_ALLINPUT);
@@ -217,7 +224,7 @@ Run RunMorlexProcess(std::string commandLine) {
       }
     }
     if (GetTickCount64() > deadline) {
-      ADD_FAILURE() << "Morlex did not end: " << commandLine;
+      ADD_FAILURE() << "Morlex did not end";
       TerminateProcess(pi.hProcess, 0xDEAD);
       WaitForSingleObject(pi.hProcess, INFINITE);
       break;
@@ -231,11 +238,18 @@ Run RunMorlexProcess(std::string commandLine) {
   return run;
 }
 
+RunResult RunMorlexProcess(const std::string& commandLine) {
+  EnsureListener();
+  PumpMessages();
+  g_notices = 0;
+  return FinishMorlex(StartMorlex(commandLine));
+}
+
 // Checks what every run must show: an accepted command exits 0 after one
 // notice; a rejected one shows the usage box once and exits 1 without one.
-Run RunMorlex(const std::string& commandLine, bool rejected) {
-  const std::string& afterName = commandLine;
-  const Run run = RunMorlexProcess(commandLine);
+RunResult RunMorlex(const std::string& commandLine, bool rejected) {
+  const std::string& afterName = commandLine;  // for the messages
+  const RunResult run = RunMorlexProcess(commandLine);
   EXPECT_EQ(run.exitCode, rejected ? 1u : 0u) << afterName;
   EXPECT_EQ(run.notices, rejected ? 0 : 1) << afterName;
   if (rejected) {
@@ -431,6 +445,104 @@ TEST(Morlex, LeavesAPathAloneThatTheAnsiCodePageCannotHold) {
     RunMorlex(Cmd(line), false);
     EXPECT_EQ(ReadValue(false, "Path"), before) << line;
   }
+}
+
+// ---------------------------------------------------------------------------
+// Runs side by side: the scope lock.
+
+void SleepPumping(DWORD ms) {
+  const ULONGLONG until = GetTickCount64() + ms;
+  while (GetTickCount64() < until) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    PumpMessages();
+  }
+}
+
+TEST(MorlexLock, ARunWaitsForTheHolderAndLosesNothing) {
+  for (const bool system : {false, true}) {
+    SCOPED_TRACE(system ? "system" : "user");
+    const SavedValue guard(system, "Path");
+    StoreValue(system, "Path", ExpandSz("C:\\A"));
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, ScopeLockName(system));
+    ASSERT_NE(mutex, nullptr);
+    ASSERT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
+
+    g_notices = 0;
+    const PROCESS_INFORMATION pi =
+        StartMorlex(Cmd(system ? " /s /a Path C:\\New" : " /a Path C:\\New"));
+    SleepPumping(1500);
+    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(ReadValue(system, "Path"), ExpandSz("C:\\A"));  // nothing written yet
+    // The holder's own update, made while it holds the lock.
+    StoreValue(system, "Path", ExpandSz("C:\\A;C:\\Holder"));
+    ReleaseMutex(mutex);
+
+    const RunResult run = FinishMorlex(pi);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.notices, 1);
+    EXPECT_EQ(ReadValue(system, "Path"), ExpandSz("C:\\A;C:\\Holder;C:\\New"));
+    CloseHandle(mutex);
+  }
+}
+
+DWORD WINAPI TakeAndDie(LPVOID) {
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, kUserScopeLockName);
+  WaitForSingleObject(mutex, INFINITE);
+  return 0;  // ends holding it: the mutex is abandoned
+}
+
+TEST(MorlexLock, AHolderThatEndedLeavesTheLockUsable) {
+  const SavedValue guard(false, "Path");
+  StoreValue(false, "Path", ExpandSz("C:\\A"));
+  HANDLE thread = CreateThread(nullptr, 0, TakeAndDie, nullptr, 0, nullptr);
+  ASSERT_NE(thread, nullptr);
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+
+  const ULONGLONG start = GetTickCount64();
+  RunMorlex(Cmd(" /a Path C:\\New"), false);
+  // Well short of the wait for a live holder: the lock was taken, not waited out.
+  EXPECT_LT(GetTickCount64() - start, kScopeLockWaitMs / 2);
+  EXPECT_EQ(ReadValue(false, "Path"), ExpandSz("C:\\A;C:\\New"));
+}
+
+std::vector<std::string> Entries(const std::string& list) {
+  std::vector<std::string> entries;
+  std::stringstream in(list);
+  for (std::string entry; std::getline(in, entry, ';');)
+    entries.push_back(entry);
+  std::sort(entries.begin(), entries.end());
+  return entries;
+}
+
+TEST(MorlexLock, ThirtyTwoRunsTogetherLoseNothing) {
+  constexpr int kRuns = 16;
+  const SavedValue guard(false, "Path");
+  std::string list = "C:\\Base";
+  std::vector<std::string> expected = {"C:\\Base"};
+  for (int i = 0; i < kRuns; ++i) {
+    list += ";C:\\R" + std::to_string(i);
+    expected.push_back("C:\\A" + std::to_string(i));
+  }
+  std::sort(expected.begin(), expected.end());
+  StoreValue(false, "Path", ExpandSz(list));
+
+  EnsureListener();
+  PumpMessages();
+  g_notices = 0;
+  std::vector<PROCESS_INFORMATION> children;
+  for (int i = 0; i < kRuns; ++i) {
+    children.push_back(StartMorlex(Cmd(" /a Path C:\\A" + std::to_string(i))));
+    children.push_back(StartMorlex(Cmd(" /r Path C:\\R" + std::to_string(i))));
+  }
+  for (const PROCESS_INFORMATION& pi : children)
+    EXPECT_EQ(FinishMorlex(pi).exitCode, 0u);
+  EXPECT_EQ(g_notices, 2 * kRuns);
+
+  const std::optional<RawValue> after = ReadValue(false, "Path");
+  ASSERT_TRUE(after);
+  EXPECT_EQ(after->type, static_cast<DWORD>(REG_EXPAND_SZ));
+  EXPECT_EQ(Entries(after->bytes.substr(0, after->bytes.find('\0'))), expected);
 }
 
 }  // namespace
