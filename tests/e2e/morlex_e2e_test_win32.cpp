@@ -448,6 +448,62 @@ TEST(Morlex, LeavesAPathAloneThatTheAnsiCodePageCannotHold) {
 }
 
 // ---------------------------------------------------------------------------
+// The executable's manifest and version resource.
+
+TEST(MorlexExecutable, EmbedsItsManifest) {
+  HMODULE module = LoadLibraryExA(MorlexPath().c_str(), nullptr,
+                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(module, nullptr);
+  HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  ASSERT_NE(found, nullptr);
+  const std::string manifest(static_cast<const char*>(LockResource(LoadResource(module, found))),
+                             SizeofResource(module, found));
+  FreeLibrary(module);
+  for (const char* part : {
+           "level=\"asInvoker\"",
+           "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  // Windows 7
+           "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",  // 8
+           "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  // 8.1
+           "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  // 10 and 11
+           "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+           ">PerMonitorV2, PerMonitor<",
+           ">true/pm<",
+       })
+    EXPECT_NE(manifest.find(part), std::string::npos) << part;
+}
+
+std::string VersionString(const std::vector<char>& info, const char* field) {
+  char* text = nullptr;
+  UINT length = 0;
+  const std::string path = std::string("\\StringFileInfo\\040904B0\\") + field;
+  if (!VerQueryValueA(info.data(), path.c_str(), reinterpret_cast<void**>(&text), &length) ||
+      length == 0)
+    return {};
+  return std::string(text, strnlen(text, length));
+}
+
+TEST(MorlexExecutable, CarriesItsVersion) {
+  const std::string exe = MorlexPath();
+  const DWORD size = GetFileVersionInfoSizeA(exe.c_str(), nullptr);
+  ASSERT_GT(size, 0u);
+  std::vector<char> info(size);
+  ASSERT_TRUE(GetFileVersionInfoA(exe.c_str(), 0, size, info.data()));
+  EXPECT_EQ(VersionString(info, "ProductName"), "Morlex");
+  EXPECT_EQ(VersionString(info, "FileVersion"), MORLEX_VERSION);
+  EXPECT_EQ(VersionString(info, "ProductVersion"), MORLEX_VERSION);
+  EXPECT_NE(VersionString(info, "FileDescription"), "");
+  EXPECT_EQ(VersionString(info, "LegalCopyright").rfind("Copyright", 0), 0u);
+
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+  const std::string numbers = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+                              std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+                              std::to_string(HIWORD(fixed->dwFileVersionLS));
+  EXPECT_EQ(numbers, MORLEX_VERSION);
+}
+
+// ---------------------------------------------------------------------------
 // Runs side by side: the scope lock.
 
 void SleepPumping(DWORD ms) {

@@ -1,0 +1,16 @@
+# Runs cpack in BINARY_DIR and checks what the ZIP holds.
+set(zip ${BINARY_DIR}/Morlex-${VERSION}-win64.zip)
+file(REMOVE ${zip})
+execute_process(COMMAND ${CMAKE_CPACK_COMMAND} -G ZIP WORKING_DIRECTORY ${BINARY_DIR}
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(NOT rc EQUAL 0 OR NOT EXISTS ${zip})
+  message(FATAL_ERROR "cpack failed:\n${out}")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf ${zip} OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
+string(REPLACE "\n" ";" entries "${listing}")
+list(REMOVE_ITEM entries "")
+list(SORT entries)
+if(NOT entries STREQUAL "LICENSE;Morlex.exe;README.md")
+  message(FATAL_ERROR "${zip} holds: ${entries}")
+endif()
+message(STATUS "${zip}: ${entries}")
