@@ -70,7 +70,7 @@ int RunUpdate() {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*tail*/, int /*show*/) {
   try {
     return RunUpdate();
   } catch (const std::bad_alloc&) {

@@ -14,14 +14,12 @@ std::optional<UpdateRequest> BuildUpdateRequest(const ArgumentVector& args) {
       request.addEntry = true;
     else if (EqualIgnoringAsciiCase(token, "/r"))
       request.removeEntry = true;
-    else if (!token.empty() && token[0] == '/')
-      return std::nullopt;
+    else if ((!token.empty() && token[0] == '/') || request.value)
+      return std::nullopt;  // an unknown switch, or a third plain token
     else if (!request.name)
       request.name = &token;
-    else if (!request.value)
-      request.value = &token;
     else
-      return std::nullopt;
+      request.value = &token;
   }
 
   if (!request.name || (request.addEntry && request.removeEntry))

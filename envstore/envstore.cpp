@@ -3,7 +3,7 @@
 EnvLocation LocationForScope(bool systemScope) {
   if (systemScope)
     return {RegistryRoot::LocalMachine,
-            "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment"};
+            R"(SYSTEM\CurrentControlSet\Control\Session Manager\Environment)"};
   return {RegistryRoot::CurrentUser, "Environment"};
 }
 

@@ -49,9 +49,9 @@ std::optional<std::string> AnsiFromWide(std::wstring_view wide) {
   if (length <= 0 || usedDefault)
     return std::nullopt;
   std::string ansi(static_cast<std::size_t>(length), '\0');
+  // The sizing call above has found any character without a place.
   if (WideCharToMultiByte(codePage, flags, wide.data(), wideLength, ansi.data(), length, nullptr,
-                          usedDefaultOut) != length ||
-      usedDefault)
+                          nullptr) != length)
     return std::nullopt;
   return ansi;
 }

@@ -1,5 +1,7 @@
 #!/bin/sh
-# Installs what is missing, builds both presets and runs every test.
+# Installs what is missing, builds every preset and runs every test: the unit
+# tests, the end-to-end tests under Wine, bounded fuzz runs and the static
+# checks.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -12,3 +14,9 @@ ctest --preset native
 cmake --preset windows
 cmake --build --preset windows -j "$jobs"
 ctest --preset windows
+
+cmake --preset fuzz
+cmake --build --preset fuzz -j "$jobs"
+ctest --preset fuzz
+
+scripts/check.sh

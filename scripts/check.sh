@@ -1,0 +1,39 @@
+#!/bin/sh
+# Static checks over the project's sources: clang-format, clang-tidy (with
+# the repo's .clang-tidy) and cppcheck. Needs the native and windows presets
+# configured, for their compile_commands.json.
+set -eu
+cd "$(dirname "$0")/.."
+
+sources=$(git ls-files '*.cpp' '*.h')
+program=$(printf '%s\n' "$sources" | grep -v -E '_test|_bench|^fuzz/|^tests/')
+portable=$(printf '%s\n' "$program" | grep '\.cpp$' | grep -v '_win32\.cpp$')
+win32=$(printf '%s\n' "$program" | grep '_win32\.cpp$')
+
+echo "clang-format"
+# shellcheck disable=SC2086
+clang-format --dry-run -Werror $sources
+
+echo "clang-tidy: portable sources"
+# shellcheck disable=SC2086
+clang-tidy --quiet -p build/native $portable
+
+echo "clang-tidy: Windows sources"
+# clang parses them for the MinGW-w64 target, with the cross compiler's C++
+# library and Windows headers (its own compiler headers are clang's).
+cross=x86_64-w64-mingw32-g++-posix
+extra=--extra-arg=--target=x86_64-w64-mingw32
+for dir in $(echo | $cross -std=c++20 -E -x c++ - -v 2>&1 |
+  sed -n '/#include <...> search starts here:/,/End of search list./p' | grep '^ ' |
+  grep -v -E '/gcc/x86_64-w64-mingw32/[^/]+/include(-fixed)?$'); do
+  extra="$extra --extra-arg=-isystem$dir"
+done
+# shellcheck disable=SC2086
+clang-tidy --quiet -p build/windows $extra $win32
+
+echo "cppcheck"
+# shellcheck disable=SC2046
+cppcheck --enable=warning,style,performance,portability --std=c++20 --language=c++ \
+  --inline-suppr --error-exitcode=1 --suppress=missingIncludeSystem -q -I . \
+  $(printf "%s\n" "$program" | grep "\.cpp$") $(git ls-files "fuzz/*.cpp")
+echo "static checks passed"
