@@ -27,6 +27,20 @@ constexpr int kExitOutOfMemory = 2;
   std::exit(1);
 }
 
+// DLLs that system DLLs load later (for the usage box, say) come from the
+// system directory only, never from beside Morlex.exe. The call is looked up,
+// since Windows 7 has it only with an update.
+void LoadDllsFromSystemDirectoryOnly() {
+  using SetDirectories = BOOL(WINAPI*)(DWORD);
+  const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  if (!kernel)
+    return;
+  const FARPROC found = GetProcAddress(kernel, "SetDefaultDllDirectories");
+  if (found)
+    reinterpret_cast<SetDirectories>(reinterpret_cast<void (*)()>(found))(
+        LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 LeadBytes AnsiLeadBytes() {
   LeadBytes leadBytes;
   for (unsigned byte = 0x80; byte <= 0xFF; ++byte)
@@ -43,6 +57,7 @@ std::optional<std::string> OwnModulePath() {
 }
 
 int RunUpdate() {
+  LoadDllsFromSystemDirectoryOnly();
   const ArgumentVector args =
       SplitCommandTail(CommandTailOf(GetCommandLineA(), AnsiLeadBytes()), OwnModulePath());
   const std::optional<UpdateRequest> request = BuildUpdateRequest(args);
