@@ -248,18 +248,17 @@ RunResult RunMorlexProcess(const std::string& commandLine) {
 // Checks what every run must show: an accepted command exits 0 after one
 // notice; a rejected one shows the usage box once and exits 1 without one.
 RunResult RunMorlex(const std::string& commandLine, bool rejected) {
-  const std::string& afterName = commandLine;  // for the messages
   const RunResult run = RunMorlexProcess(commandLine);
-  EXPECT_EQ(run.exitCode, rejected ? 1u : 0u) << afterName;
-  EXPECT_EQ(run.notices, rejected ? 0 : 1) << afterName;
+  EXPECT_EQ(run.exitCode, rejected ? 1u : 0u) << commandLine;
+  EXPECT_EQ(run.notices, rejected ? 0 : 1) << commandLine;
   if (rejected) {
-    EXPECT_EQ(run.boxes.size(), 1u) << afterName;
+    EXPECT_EQ(run.boxes.size(), 1u) << commandLine;
     for (const Box& box : run.boxes) {
-      EXPECT_EQ(box.caption, kUsageCaption) << afterName;
-      EXPECT_EQ(box.text, kUsageText) << afterName;
+      EXPECT_EQ(box.caption, kUsageCaption) << commandLine;
+      EXPECT_EQ(box.text, kUsageText) << commandLine;
     }
   } else {
-    EXPECT_TRUE(run.boxes.empty()) << afterName;
+    EXPECT_TRUE(run.boxes.empty()) << commandLine;
   }
   return run;
 }
