@@ -1,8 +1,9 @@
 #!/bin/sh
-# Installs the Debian packages the build and the tests need, if any is missing.
+# install-deps.sh [PACKAGE...]: installs the Debian packages the build and
+# the tests need, and any named here, if any is missing.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
-packages=$(grep -v '^#' "$here/packages.txt")
+packages="$(grep -v '^#' "$here/packages.txt") $*"
 missing=
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing="$missing $p"

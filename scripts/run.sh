@@ -9,10 +9,7 @@ cmake --preset windows >/dev/null
 cmake --build --preset windows --target Morlex -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
 
 export WINEPREFIX="$PWD/build/wine-run" WINEDEBUG=-all
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  WINEDLLOVERRIDES="mscoree=;mshtml=" wineboot -i >/dev/null 2>&1
-  wineserver -w
-fi
+scripts/wine-prefix.sh "$WINEPREFIX"
 
 rc=0
 wine build/windows/bin/Morlex.exe "$@" || rc=$?

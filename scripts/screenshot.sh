@@ -2,21 +2,12 @@
 # Takes docs/usage-box.png: the usage box as Wine shows it on a virtual display.
 set -eu
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-if ! command -v import >/dev/null || ! command -v xwininfo >/dev/null; then
-  sudo=
-  [ "$(id -u)" = 0 ] || sudo=sudo
-  $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends imagemagick x11-utils
-fi
+scripts/install-deps.sh imagemagick x11-utils
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target Morlex >/dev/null
 
 export WINEPREFIX="$PWD/build/wine-shot" WINEDEBUG=-all
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  env -u DISPLAY WINEDLLOVERRIDES="mscoree=;mshtml=" wineboot -i >/dev/null 2>&1
-fi
-wineserver -w
+scripts/wine-prefix.sh "$WINEPREFIX"
 
 xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
   wine build/windows/bin/Morlex.exe /? &

@@ -5,12 +5,7 @@ set -eu
 prefix=$1
 shift
 export WINEPREFIX="$prefix" WINEDEBUG=-all
-if [ ! -f "$prefix/system.reg" ]; then
-  # Created without a display, and its wineserver waited out, so that the
-  # tests start a wineserver that has the virtual display.
-  env -u DISPLAY WINEDLLOVERRIDES="mscoree=;mshtml=" wineboot -i >/dev/null 2>&1
-  wineserver -w
-fi
+"$(dirname "$0")/../../scripts/wine-prefix.sh" "$prefix"
 # A wineserver left from another display would keep that display's desktop.
 wineserver -k 2>/dev/null || true
 wineserver -w
