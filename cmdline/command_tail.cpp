@@ -6,17 +6,12 @@ bool IsAbove0x20(char c) { return static_cast<unsigned char>(c) > 0x20; }
 
 }  // namespace
 
-std::string_view CommandTailOf(std::string_view commandLine, const LeadBytes& leadBytes) {
+std::string_view CommandTailOf(std::string_view commandLine) {
   std::size_t pos = 0;
   const std::size_t end = commandLine.size();
   if (end > 0 && commandLine[0] == '"') {
-    pos = 1;
-    while (pos < end && commandLine[pos] != '"') {
-      if (leadBytes[static_cast<unsigned char>(commandLine[pos])] && pos + 1 < end)
-        ++pos;
-      ++pos;
-    }
-    if (pos == end)
+    pos = commandLine.find('"', 1);
+    if (pos == std::string_view::npos)
       return {};  // the quote is never closed
     ++pos;        // the closing quote
   } else {

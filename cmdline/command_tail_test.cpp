@@ -6,44 +6,27 @@
 
 namespace {
 
-struct TailCase {
-  std::string commandLine;
-  bool shiftJisLeadBytes;
-  std::string tail;
-};
-
-LeadBytes ShiftJisLeadBytes() {
-  LeadBytes lead;
-  for (unsigned b = 0x81; b <= 0x9F; ++b)
-    lead[b] = true;
-  for (unsigned b = 0xE0; b <= 0xFC; ++b)
-    lead[b] = true;
-  return lead;
-}
-
 TEST(CommandTailOf, CutsTheProgramNameAndTheBlanksAfterIt) {
-  const TailCase cases[] = {
-      {"\"C:\\Program Files\\Morlex.exe\" /s X 1", false, "/s X 1"},
-      {"\"Morlex.exe\"a b", false, "a b"},  // no blank needed after a quoted name
-      {"Morlex.exe a b", false, "a b"},
-      {"Morlex.exe\"a b\" c", false, "b\" c"},  // unquoted: every byte above 0x20
-      {"Mor\xE9lex.exe\xA0x y", false, "y"},
-      {"Morlex.exe", false, ""},
-      {"Morlex.exe \t\r\n\x01\x1F x ", false, "x "},
-      {"\"Morlex.exe", false, ""},  // never closed
-      {"\"\" a", false, "a"},
-      {"Morlex.exe\x7F a", false, "a"},
-      {"", false, ""},
-      // A lead byte takes the next byte along, so 0x22 after it closes nothing.
-      {"\"C:\\\x81\"\\M.exe\" a", true, "a"},
-      {"\"C:\\\x81\"\\M.exe\" a", false, "\\M.exe\" a"},
-      {"\"C:\\\x81", true, ""},  // a lead byte as the last byte
-      {"\"\x81\"", true, ""},
+  const std::pair<std::string, std::string> cases[] = {
+      {"\"C:\\Program Files\\Morlex.exe\" /s X 1", "/s X 1"},
+      {"\"Morlex.exe\"a b", "a b"},  // no blank needed after a quoted name
+      {"Morlex.exe a b", "a b"},
+      {"Morlex.exe\"a b\" c", "b\" c"},  // unquoted: every byte above 0x20
+      {"Morlex.exe", ""},
+      {"Morlex.exe \t\r\n\x01\x1F x ", "x "},
+      {"\"Morlex.exe", ""},  // never closed
+      {"\"\" a", "a"},
+      {"Morlex.exe\x7F a", "a"},
+      {"", ""},
+      // Characters beyond ASCII are neither quotes nor blanks: U+7530 U+4E2D,
+      // U+3000 (an ideographic space), U+00A0 and U+FF02 (a fullwidth quote).
+      {"\"C:\\\xE7\x94\xB0\xE4\xB8\xAD\\M.exe\" a", "a"},
+      {"Mor\xE3\x80\x80lex.exe\xC2\xA0x y", "y"},
+      {"\xEF\xBC\x82M.exe\xEF\xBC\x82 a", "a"},
+      {"\"C:\\\xEF\xBC\x82\\M.exe\" a", "a"},
   };
-  for (const TailCase& c : cases) {
-    const LeadBytes lead = c.shiftJisLeadBytes ? ShiftJisLeadBytes() : LeadBytes();
-    EXPECT_EQ(CommandTailOf(c.commandLine, lead), c.tail) << c.commandLine;
-  }
+  for (const auto& [commandLine, tail] : cases)
+    EXPECT_EQ(CommandTailOf(commandLine), tail) << commandLine;
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <new>
 #include <optional>
 #include <string>
@@ -16,14 +15,20 @@
 #include "envstore/envstore.h"
 #include "envstore/scope_lock.h"
 #include "pathlist/path_list_update.h"
+#include "text/wide_text.h"
 
 namespace {
 
 // Memory ran out before anything was written.
 constexpr int kExitOutOfMemory = 2;
+// Nothing was changed: the registry refused, the stored list may not be
+// rewritten, or the scope's lock could not be had.
+constexpr int kExitNothingChanged = 3;
 
 [[noreturn]] void ShowUsageAndExit() {
-  MessageBoxA(nullptr, kUsageText, kUsageCaption, MB_ICONINFORMATION | MB_OK);
+  const std::wstring text = WideFromWtf8(kUsageText).value_or(std::wstring());
+  const std::wstring caption = WideFromWtf8(kUsageCaption).value_or(std::wstring());
+  MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_ICONINFORMATION | MB_OK);
   std::exit(1);
 }
 
@@ -32,7 +37,7 @@ constexpr int kExitOutOfMemory = 2;
 // since Windows 7 has it only with an update.
 void LoadDllsFromSystemDirectoryOnly() {
   using SetDirectories = BOOL(WINAPI*)(DWORD);
-  const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
   if (!kernel)
     return;
   const FARPROC found = GetProcAddress(kernel, "SetDefaultDllDirectories");
@@ -41,51 +46,61 @@ void LoadDllsFromSystemDirectoryOnly() {
         LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
-LeadBytes AnsiLeadBytes() {
-  LeadBytes leadBytes;
-  for (unsigned byte = 0x80; byte <= 0xFF; ++byte)
-    leadBytes[byte] = IsDBCSLeadByte(static_cast<BYTE>(byte)) != FALSE;
-  return leadBytes;
+// The program's own path, however long; nothing when it cannot be had.
+std::optional<std::string> OwnModulePath() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const auto size = static_cast<DWORD>(buffer.size());
+    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), size);
+    if (length == 0)
+      return std::nullopt;
+    if (length < size) {
+      buffer.resize(length);
+      return Wtf8FromWide(buffer);
+    }
+    if (size >= 32768)
+      return std::nullopt;
+    buffer.resize(buffer.size() * 2);
+  }
 }
 
-std::optional<std::string> OwnModulePath() {
-  char buffer[260];
-  const DWORD length = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
-  if (length == 0)
-    return std::nullopt;
-  return std::string(buffer, strnlen(buffer, length));
+// Reads the list, changes it and writes it back under the scope's lock.
+// Whether the list is as asked afterwards.
+bool UpdateStoredPathList(const UpdateRequest& request, const EnvLocation& location) {
+  const ScopeLock lock(request.systemScope);
+  if (!lock.held)
+    return false;
+  const std::string& name = *request.name;
+  const PathListUpdate update = UpdatePathList(request, ReadRegistryString(location, name));
+  const bool written =
+      update.newList && WriteRegistryValue(location, name, *update.newList, kRegExpandSz);
+  return written || update.alreadyDone;
 }
 
 int RunUpdate() {
   LoadDllsFromSystemDirectoryOnly();
-  const ArgumentVector args =
-      SplitCommandTail(CommandTailOf(GetCommandLineA(), AnsiLeadBytes()), OwnModulePath());
+  const std::string commandLine = Wtf8FromWide(GetCommandLineW());
+  const ArgumentVector args = SplitCommandTail(CommandTailOf(commandLine), OwnModulePath());
   const std::optional<UpdateRequest> request = BuildUpdateRequest(args);
   if (!request)
     ShowUsageAndExit();
 
   const EnvLocation location = LocationForScope(request->systemScope);
-  const std::string& name = *request->name;
-  if (request->addEntry || request->removeEntry) {
-    // Read, change and write back under the scope's lock; the notice goes
-    // out after it is released.
-    const ScopeLock lock(request->systemScope);
-    const std::optional<std::string> newList =
-        UpdatePathList(*request, ReadRegistryString(location, name));
-    if (newList)
-      WriteRegistryValue(location, name, *newList, kRegExpandSz);
-  } else if (request->value) {
-    WriteRegistryValue(location, name, *request->value, kRegExpandSz);
-  } else {
-    DeleteRegistryValue(location, name);
-  }
+  bool done = false;
+  if (request->addEntry || request->removeEntry)
+    done = UpdateStoredPathList(*request, location);
+  else if (request->value)
+    done = WriteRegistryValue(location, *request->name, *request->value, kRegExpandSz);
+  else
+    done = DeleteRegistryValue(location, *request->name);
+  // The lock is released by now: the notice goes out without it.
   AnnounceEnvironmentChange();
-  return 0;
+  return done ? 0 : kExitNothingChanged;
 }
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*tail*/, int /*show*/) {
+int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*tail*/, int /*show*/) {
   try {
     return RunUpdate();
   } catch (const std::bad_alloc&) {

@@ -50,6 +50,10 @@ TEST(SplitCommandTail, Tokens) {
         "f"}},
       {"\xFF \x80", {"\xFF", "\x80"}},
       {"\"a \xA0 b\"", {"a \xA0 b"}},
+      // WTF-8: a fullwidth quote (U+FF02) groups nothing, an ideographic
+      // space (U+3000) separates nothing.
+      {"X \xEF\xBC\x82x y\xEF\xBC\x82", {"X", "\xEF\xBC\x82x", "y\xEF\xBC\x82"}},
+      {"x\xE3\x80\x80y", {"x\xE3\x80\x80y"}},
   };
   for (const SplitCase& c : cases) {
     const ArgumentVector args = SplitCommandTail(c.tail, std::string("C:\\Morlex.exe"));

@@ -1,6 +1,6 @@
 #include "cmdline/update_request.h"
 
-#include "cmdline/ascii_case.h"
+#include "text/ascii_case.h"
 
 std::optional<UpdateRequest> BuildUpdateRequest(const ArgumentVector& args) {
   if (args.tokens.empty())

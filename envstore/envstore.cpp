@@ -1,5 +1,9 @@
 #include "envstore/envstore.h"
 
+#include <algorithm>
+
+#include "text/wtf8.h"
+
 EnvLocation LocationForScope(bool systemScope) {
   if (systemScope)
     return {RegistryRoot::LocalMachine,
@@ -7,14 +11,35 @@ EnvLocation LocationForScope(bool systemScope) {
   return {RegistryRoot::CurrentUser, "Environment"};
 }
 
-std::string StringFromRegistryData(std::string_view data) {
-  return std::string(data.substr(0, data.find('\0')));
+// The registry keeps UTF-16 units little-endian.
+std::optional<std::string> TextFromRegistryData(std::uint32_t type, std::string_view data) {
+  if ((type != kRegSz && type != kRegExpandSz) || data.size() % 2 != 0)
+    return std::nullopt;
+  std::u16string units(data.size() / 2, u'\0');
+  for (std::size_t i = 0; i < units.size(); ++i)
+    units[i] = static_cast<char16_t>(static_cast<unsigned char>(data[2 * i]) |
+                                     static_cast<unsigned char>(data[2 * i + 1]) << 8);
+  const std::size_t end = units.find(u'\0');
+  if (end != std::u16string::npos && units.find_first_not_of(u'\0', end) != std::u16string::npos)
+    return std::nullopt;  // text after a NUL would be lost
+  units.resize(std::min(end, units.size()));
+  return Wtf8FromUtf16(units);
 }
 
-std::optional<std::size_t> RegistryByteCount(std::uint32_t type, std::string_view data) {
-  if (type == kRegSz || type == kRegExpandSz)
-    return data.size() + 1;
+std::optional<std::string> RegistryDataFor(std::uint32_t type, std::string_view data) {
   if (type == kRegDword && data.size() >= 4)
-    return 4;
-  return std::nullopt;
+    return std::string(data.substr(0, 4));
+  if (type != kRegSz && type != kRegExpandSz)
+    return std::nullopt;
+  const std::optional<std::u16string> units = Utf16FromWtf8(data);
+  if (!units)
+    return std::nullopt;
+  std::string bytes;
+  bytes.reserve((units->size() + 1) * 2);
+  for (const char16_t unit : *units) {
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+    bytes.push_back(static_cast<char>(unit >> 8));
+  }
+  bytes.append(2, '\0');
+  return bytes;
 }

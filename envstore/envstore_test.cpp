@@ -2,33 +2,61 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 namespace {
 
 using namespace std::string_literals;
 
-TEST(StringFromRegistryData, EndsAtTheFirstNulOrTheLastByte) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"C:\\A\0"s, "C:\\A"},
-      {"C:\\A"s, "C:\\A"},  // stored without its terminator
-      {""s, ""},
-      {"\0"s, ""},
-      {"a\0b\0"s, "a"},
-      {"\x2A\0\0\0"s, "\x2A"},  // a REG_DWORD of 42
+constexpr std::uint32_t kRegBinary = 3;
+constexpr std::uint32_t kRegMultiSz = 7;
+
+struct DataCase {
+  std::uint32_t type;
+  std::string data;                 // little-endian UTF-16 as the registry holds it
+  std::optional<std::string> text;  // nothing: may not be rewritten
+};
+
+TEST(TextFromRegistryData, TakesOnlyWhatSurvivesARewrite) {
+  const DataCase cases[] = {
+      {kRegSz, "C\0:\0\\\0A\0\0\0"s, "C:\\A"},
+      {kRegExpandSz, "%\0A\0%\0\0\0"s, "%A%"},
+      {kRegSz, "C\0:\0"s, "C:"},  // stored without its terminator
+      {kRegSz, ""s, ""},
+      {kRegSz, "\0\0"s, ""},
+      {kRegSz, "a\0\0\0\0\0\0\0"s, "a"},  // NUL padding is no data
+      {kRegSz, "\x30\x75\x2D\x4E\0\0"s, "\xE7\x94\xB0\xE4\xB8\xAD"},
+      {kRegSz, "\x00\xD8;\0\x00\xDC\0\0"s, "\xED\xA0\x80;\xED\xB0\x80"},
+      {kRegSz, "a\0\0\0b\0\0\0"s, std::nullopt},  // text after a NUL
+      {kRegSz, "\0\0C\0:\0\0\0"s, std::nullopt},
+      {kRegSz, "a\0b"s, std::nullopt},  // half a unit
+      {kRegSz, "\0"s, std::nullopt},
+      {kRegMultiSz, "a\0\0\0b\0\0\0\0\0"s, std::nullopt},
+      {kRegMultiSz, "a\0\0\0\0\0"s, std::nullopt},
+      {kRegDword, "\x2A\0\0\0"s, std::nullopt},
+      {kRegBinary, "a\0"s, std::nullopt},
+      {0, "a\0\0\0"s, std::nullopt},
   };
-  for (const auto& [data, text] : cases)
-    EXPECT_EQ(StringFromRegistryData(data), text);
+  for (const DataCase& c : cases)
+    EXPECT_EQ(TextFromRegistryData(c.type, c.data), c.text) << c.type << ": " << c.data;
 }
 
-TEST(RegistryByteCount, CountsTheTerminatorOfText) {
-  EXPECT_EQ(RegistryByteCount(kRegExpandSz, ""), 1u);
-  EXPECT_EQ(RegistryByteCount(kRegExpandSz, "C:\\A"), 5u);
-  EXPECT_EQ(RegistryByteCount(kRegSz, "ab"), 3u);
-  EXPECT_EQ(RegistryByteCount(kRegDword, "abcd"), 4u);
-  EXPECT_EQ(RegistryByteCount(kRegDword, "ab"), std::nullopt);  // too short to read 4 bytes
-  EXPECT_EQ(RegistryByteCount(0, "ab"), std::nullopt);
-  EXPECT_EQ(RegistryByteCount(3, "ab"), std::nullopt);
+TEST(RegistryDataFor, StoresUtf16AndItsTerminator) {
+  const DataCase cases[] = {
+      {kRegExpandSz, "\0\0"s, ""},
+      {kRegExpandSz, "C\0:\0\0\0"s, "C:"},
+      {kRegSz, "\x3D\xD8\x00\xDE\0\0"s, "\xF0\x9F\x98\x80"},
+      {kRegSz, "\x00\xD8;\0\x00\xDC\0\0"s, "\xED\xA0\x80;\xED\xB0\x80"},
+      {kRegSz, "\x30\x75\x2D\x4E\0\0"s, "\xE7\x94\xB0\xE4\xB8\xAD"},
+      {kRegDword, "abcd"s, "abcdef"},
+  };
+  for (const DataCase& c : cases)
+    EXPECT_EQ(RegistryDataFor(c.type, *c.text), c.data) << *c.text;
+  EXPECT_EQ(RegistryDataFor(kRegSz, "\xFF"), std::nullopt);   // not WTF-8
+  EXPECT_EQ(RegistryDataFor(kRegDword, "ab"), std::nullopt);  // too short for 4 bytes
+  EXPECT_EQ(RegistryDataFor(0, "ab"), std::nullopt);
+  EXPECT_EQ(RegistryDataFor(kRegBinary, "ab"), std::nullopt);
 }
 
 }  // namespace

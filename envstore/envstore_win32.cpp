@@ -3,6 +3,7 @@
 #include <string>
 
 #include "envstore/envstore.h"
+#include "text/wide_text.h"
 
 namespace {
 
@@ -13,13 +14,17 @@ HKEY RootKey(RegistryRoot root) {
   return root == RegistryRoot::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
 }
 
-// An open registry key, closed when it goes out of scope; null when the key
-// could not be opened with the rights asked for.
+// An open registry key, closed when it goes out of scope; a null handle and
+// the reason when the key could not be opened with the rights asked for.
 struct RegistryKey {
   HKEY handle = nullptr;
+  LSTATUS status = ERROR_INVALID_NAME;
 
   RegistryKey(const EnvLocation& location, REGSAM access) {
-    if (RegOpenKeyExA(RootKey(location.root), location.subkey, 0, access, &handle) != ERROR_SUCCESS)
+    const std::optional<std::wstring> subkey = WideFromWtf8(location.subkey);
+    if (subkey)
+      status = RegOpenKeyExW(RootKey(location.root), subkey->c_str(), 0, access, &handle);
+    if (status != ERROR_SUCCESS)
       handle = nullptr;
   }
   ~RegistryKey() {
@@ -30,56 +35,28 @@ struct RegistryKey {
   RegistryKey& operator=(const RegistryKey&) = delete;
 };
 
-bool IsStringType(DWORD type) {
-  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-}
-
-// UTF-16 text in the ANSI code page; nothing when some character has no
-// place there, since writing a stand-in back would change the stored text.
-std::optional<std::string> AnsiFromWide(std::wstring_view wide) {
-  if (wide.empty())
-    return std::string();
-  const UINT codePage = GetACP();
-  const DWORD flags = codePage == CP_UTF8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
-  BOOL usedDefault = FALSE;
-  BOOL* usedDefaultOut = codePage == CP_UTF8 ? nullptr : &usedDefault;
-  const int wideLength = static_cast<int>(wide.size());
-  const int length = WideCharToMultiByte(codePage, flags, wide.data(), wideLength, nullptr, 0,
-                                         nullptr, usedDefaultOut);
-  if (length <= 0 || usedDefault)
-    return std::nullopt;
-  std::string ansi(static_cast<std::size_t>(length), '\0');
-  // The sizing call above has found any character without a place.
-  if (WideCharToMultiByte(codePage, flags, wide.data(), wideLength, ansi.data(), length, nullptr,
-                          nullptr) != length)
-    return std::nullopt;
-  return ansi;
-}
-
-std::optional<std::wstring> WideFromAnsi(const std::string& ansi) {
-  if (ansi.empty())
-    return std::wstring();
-  const int ansiLength = static_cast<int>(ansi.size());
-  const int length = MultiByteToWideChar(CP_ACP, 0, ansi.data(), ansiLength, nullptr, 0);
-  if (length <= 0)
-    return std::nullopt;
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  if (MultiByteToWideChar(CP_ACP, 0, ansi.data(), ansiLength, wide.data(), length) != length)
-    return std::nullopt;
-  return wide;
+// Whether the value, or its key, is not there.
+bool IsAbsent(const EnvLocation& location, const std::wstring& name) {
+  const RegistryKey key(location, KEY_READ);
+  if (key.status == ERROR_FILE_NOT_FOUND)
+    return true;
+  return key.handle && RegQueryValueExW(key.handle, name.c_str(), nullptr, nullptr, nullptr,
+                                        nullptr) == ERROR_FILE_NOT_FOUND;
 }
 
 }  // namespace
 
-// The value is read as the registry holds it (UTF-16 for text), so that text
-// the ANSI code page cannot hold is refused rather than read with stand-ins.
 StoredString ReadRegistryString(const EnvLocation& location, const std::string& name) {
   StoredString result;
-  const RegistryKey key(location, KEY_READ);
-  if (!key.handle)
-    return result;
-  const std::optional<std::wstring> wideName = WideFromAnsi(name);
+  const std::optional<std::wstring> wideName = WideFromWtf8(name);
   if (!wideName)
+    return result;
+  const RegistryKey key(location, KEY_READ);
+  if (key.status == ERROR_FILE_NOT_FOUND) {
+    result.status = ReadStatus::Absent;
+    return result;
+  }
+  if (!key.handle)
     return result;
 
   DWORD type = 0;
@@ -106,37 +83,44 @@ StoredString ReadRegistryString(const EnvLocation& location, const std::string& 
   if (status != ERROR_SUCCESS)
     return result;
 
-  if (IsStringType(type)) {
-    std::wstring wide(data.size() / sizeof(wchar_t), L'\0');
-    data.copy(reinterpret_cast<char*>(wide.data()), wide.size() * sizeof(wchar_t));
-    const std::optional<std::string> text = AnsiFromWide(wide.substr(0, wide.find(L'\0')));
-    if (!text)
-      return result;
-    result.text = *text;
-  } else {
-    result.text = StringFromRegistryData(data);
-  }
+  std::optional<std::string> text = TextFromRegistryData(type, data);
+  if (!text)
+    return result;
   result.status = ReadStatus::Found;
+  result.text = std::move(*text);
   result.type = type;
   return result;
 }
 
-void WriteRegistryValue(const EnvLocation& location, const std::string& name,
+bool WriteRegistryValue(const EnvLocation& location, const std::string& name,
                         const std::string& data, std::uint32_t type) {
-  const std::optional<std::size_t> count = RegistryByteCount(type, data);
-  if (!count || *count > MAXDWORD)
-    return;
-  const RegistryKey key(location, KEY_ALL_ACCESS);
+  const std::optional<std::string> bytes = RegistryDataFor(type, data);
+  const std::optional<std::wstring> wideName = WideFromWtf8(name);
+  if (!bytes || !wideName || bytes->size() > MAXDWORD)
+    return false;
+  const RegistryKey key(location, KEY_SET_VALUE);
   if (!key.handle)
-    return;
-  RegSetValueExA(key.handle, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.c_str()),
-                 static_cast<DWORD>(*count));
+    return false;
+  return RegSetValueExW(key.handle, wideName->c_str(), 0, type,
+                        reinterpret_cast<const BYTE*>(bytes->data()),
+                        static_cast<DWORD>(bytes->size())) == ERROR_SUCCESS;
 }
 
-void DeleteRegistryValue(const EnvLocation& location, const std::string& name) {
-  const RegistryKey key(location, KEY_ALL_ACCESS);
-  if (key.handle)
-    RegDeleteValueA(key.handle, name.c_str());
+bool DeleteRegistryValue(const EnvLocation& location, const std::string& name) {
+  const std::optional<std::wstring> wideName = WideFromWtf8(name);
+  if (!wideName)
+    return false;
+  {
+    const RegistryKey key(location, KEY_SET_VALUE);
+    if (key.status == ERROR_FILE_NOT_FOUND)
+      return true;  // no key, so no variable
+    if (key.handle) {
+      const LSTATUS status = RegDeleteValueW(key.handle, wideName->c_str());
+      return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+    }
+  }
+  // The key may not be written: done all the same when the variable is not there.
+  return IsAbsent(location, *wideName);
 }
 
 void AnnounceEnvironmentChange() {

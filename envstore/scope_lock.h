@@ -3,18 +3,20 @@
 // change the same variables may take part by holding the same mutex.
 #pragma once
 
-inline constexpr char kUserScopeLockName[] = "Local\\Morlex.Environment.User";
-inline constexpr char kSystemScopeLockName[] = "Global\\Morlex.Environment.System";
+inline constexpr wchar_t kUserScopeLockName[] = L"Local\\Morlex.Environment.User";
+inline constexpr wchar_t kSystemScopeLockName[] = L"Global\\Morlex.Environment.System";
 
-// How long a run waits for another holder before it goes on without the lock.
+// How long a run waits for another holder before it gives up.
 inline constexpr unsigned long kScopeLockWaitMs = 10000;
 
-inline const char* ScopeLockName(bool systemScope) {
+inline const wchar_t* ScopeLockName(bool systemScope) {
   return systemScope ? kSystemScopeLockName : kUserScopeLockName;
 }
 
 // Waits for the scope's mutex, at most kScopeLockWaitMs; a mutex left behind
-// by a holder that ended counts as taken. Released when it goes out of scope.
+// by a holder that ended counts as taken. held is false when the wait ended
+// without it, or when the name belongs to an object of another kind: then
+// the list may not be changed. Released when it goes out of scope.
 struct ScopeLock {
   void* mutex = nullptr;
   bool held = false;

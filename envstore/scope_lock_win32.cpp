@@ -3,9 +3,9 @@
 #include "envstore/scope_lock.h"
 
 ScopeLock::ScopeLock(bool systemScope) {
-  mutex = CreateMutexA(nullptr, FALSE, ScopeLockName(systemScope));
+  mutex = CreateMutexW(nullptr, FALSE, ScopeLockName(systemScope));
   if (!mutex)
-    mutex = OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, ScopeLockName(systemScope));
+    mutex = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, ScopeLockName(systemScope));
   if (!mutex)
     return;
   const DWORD wait = WaitForSingleObject(mutex, kScopeLockWaitMs);

@@ -8,10 +8,11 @@
 #include <string>
 #include <string_view>
 
-#include "cmdline/ascii_case.h"
 #include "cmdline/command_tail.h"
 #include "cmdline/split_command_tail.h"
 #include "cmdline/update_request.h"
+#include "text/ascii_case.h"
+#include "text/wtf8.h"
 
 namespace {
 
@@ -30,19 +31,17 @@ bool IsToken(const ArgumentVector& args, const std::string* p) {
 
 }  // namespace
 
+// The input is the wide command line: pairs of bytes, each one UTF-16 code
+// unit, as the platform hands it over.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size == 0)
-    return 0;
-  // The first byte picks the code page: single-byte, or one with lead bytes.
-  LeadBytes lead;
-  if (data[0] & 1) {
-    for (unsigned b = 0x81; b <= 0xFE; ++b)
-      lead[b] = true;
-  }
-  std::string_view commandLine(reinterpret_cast<const char*>(data) + 1, size - 1);
-  commandLine = commandLine.substr(0, commandLine.find('\0'));  // as the platform hands it over
+  std::u16string units(size / 2, u'\0');
+  for (std::size_t i = 0; i < units.size(); ++i)
+    units[i] = static_cast<char16_t>(data[2 * i] | data[2 * i + 1] << 8);
+  units.resize(std::min(units.find(u'\0'), units.size()));
+  const std::string wtf8 = Wtf8FromUtf16(units);
+  const std::string_view commandLine = wtf8;
 
-  const std::string_view tail = CommandTailOf(commandLine, lead);
+  const std::string_view tail = CommandTailOf(commandLine);
   Require(tail.size() <= commandLine.size());
   Require(commandLine.substr(commandLine.size() - tail.size()) == tail);
   Require(tail.empty() || !IsBlank(tail[0]));
@@ -52,6 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t bytes = 0;
   for (const std::string& token : args.tokens) {
     Require(tail.find(token) != std::string_view::npos);
+    Require(Utf16FromWtf8(token).has_value());  // never cut inside a character
     bytes += token.size();
   }
   Require(bytes <= tail.size());

@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "cmdline/ascii_case.h"
 #include "pathlist/path_list.h"
+#include "text/ascii_case.h"
 
 namespace {
 

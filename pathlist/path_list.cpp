@@ -1,6 +1,6 @@
 #include "pathlist/path_list.h"
 
-#include "cmdline/ascii_case.h"
+#include "text/ascii_case.h"
 
 namespace {
 

@@ -43,12 +43,13 @@ TEST(PathList, AddAndRemove) {
       {"", "", true, "", ""},
       {";;", "C:\\A", false, ";;C:\\A", ";;"},
       {";", "", false, ";", ";"},
-      // References stay unexpanded, high bytes compare only to themselves.
+      // References stay unexpanded.
       {"%SystemRoot%\\system32;%USERPROFILE%\\bin", "%userprofile%\\BIN", true,
        "%SystemRoot%\\system32;%USERPROFILE%\\bin", "%SystemRoot%\\system32"},
-      {"C:\\Caf\xC9;D:\\x", "C:\\caf\xE9", false, "C:\\Caf\xC9;D:\\x;C:\\caf\xE9",
-       "C:\\Caf\xC9;D:\\x"},
-      {"C:\\Caf\xE9;D:\\x", "c:\\CAF\xE9", true, "C:\\Caf\xE9;D:\\x", "D:\\x"},
+      // Beyond ASCII nothing folds: U+00C9 and U+00E9 stay apart.
+      {"C:\\Caf\xC3\x89;D:\\x", "C:\\caf\xC3\xA9", false, "C:\\Caf\xC3\x89;D:\\x;C:\\caf\xC3\xA9",
+       "C:\\Caf\xC3\x89;D:\\x"},
+      {"C:\\Caf\xC3\xA9;D:\\x", "c:\\CAF\xC3\xA9", true, "C:\\Caf\xC3\xA9;D:\\x", "D:\\x"},
       {"C:\\[]@^`{}", "c:\\[]@^`{}", true, "C:\\[]@^`{}", ""},  // no folding beyond A-Z
       {"C:\\@", "C:\\`", false, "C:\\@;C:\\`", "C:\\@"},
   };

@@ -2,21 +2,24 @@
 
 #include "pathlist/path_list.h"
 
-std::optional<std::string> UpdatePathList(const UpdateRequest& request,
-                                          const StoredString& storedList) {
+PathListUpdate UpdatePathList(const UpdateRequest& request, const StoredString& storedList) {
   const std::string& value = *request.value;
   switch (storedList.status) {
     case ReadStatus::Failed:
-      return std::nullopt;
+      return {};
     case ReadStatus::Absent:
       if (request.addEntry)
-        return value;
-      return std::nullopt;
+        return {value, false};
+      return {std::nullopt, true};
     case ReadStatus::Found:
       break;
   }
   const std::string& list = storedList.text;
+  std::string newList;
   if (request.addEntry)
-    return PathListContains(list, value) ? list : PathListAppend(list, value);
-  return PathListContains(list, value) ? PathListRemove(list, value) : list;
+    newList = PathListContains(list, value) ? list : PathListAppend(list, value);
+  else
+    newList = PathListContains(list, value) ? PathListRemove(list, value) : list;
+  const bool unchanged = newList == list;
+  return {std::move(newList), unchanged};
 }

@@ -8,8 +8,13 @@
 #include "cmdline/update_request.h"
 #include "envstore/envstore.h"
 
-// Nothing means write nothing: the stored list could not be read, or /r met
-// a Path that is not stored. /a on a Path that is not stored gives the value
-// alone. An unchanged list is given back as it is, to be written again.
-std::optional<std::string> UpdatePathList(const UpdateRequest& request,
-                                          const StoredString& storedList);
+struct PathListUpdate {
+  std::optional<std::string> newList;  // what to write back; nothing: write nothing
+  bool alreadyDone = false;            // the stored list is as asked already
+};
+
+// Writes nothing when the stored list could not be read or may not be
+// rewritten, or when /r meets a Path that is not stored. /a on a Path that
+// is not stored gives the value alone. An unchanged list is given back as it
+// is, to be written again.
+PathListUpdate UpdatePathList(const UpdateRequest& request, const StoredString& storedList);

@@ -11,21 +11,22 @@ struct UpdateCase {
   bool add;
   ReadStatus status;
   std::string stored;
-  std::optional<std::string> newValue;  // nothing: write nothing
+  std::optional<std::string> newList;  // nothing: write nothing
+  bool alreadyDone;
 };
 
 TEST(UpdatePathList, NeverLosesTheStoredList) {
   const UpdateCase cases[] = {
-      {true, ReadStatus::Found, "C:\\A", "C:\\A;C:\\Tools"},
-      {true, ReadStatus::Found, "C:\\A;c:\\tools", "C:\\A;c:\\tools"},
-      {true, ReadStatus::Found, "", "C:\\Tools"},
-      {true, ReadStatus::Absent, "", "C:\\Tools"},
-      {true, ReadStatus::Failed, "", std::nullopt},
-      {false, ReadStatus::Found, "C:\\Tools;C:\\A;;C:\\TOOLS", "C:\\A"},
-      {false, ReadStatus::Found, "C:\\A;;C:\\B", "C:\\A;;C:\\B"},
-      {false, ReadStatus::Found, "C:\\Tools", ""},
-      {false, ReadStatus::Absent, "", std::nullopt},
-      {false, ReadStatus::Failed, "", std::nullopt},
+      {true, ReadStatus::Found, "C:\\A", "C:\\A;C:\\Tools", false},
+      {true, ReadStatus::Found, "C:\\A;c:\\tools", "C:\\A;c:\\tools", true},
+      {true, ReadStatus::Found, "", "C:\\Tools", false},
+      {true, ReadStatus::Absent, "", "C:\\Tools", false},
+      {true, ReadStatus::Failed, "", std::nullopt, false},
+      {false, ReadStatus::Found, "C:\\Tools;C:\\A;;C:\\TOOLS", "C:\\A", false},
+      {false, ReadStatus::Found, "C:\\A;;C:\\B", "C:\\A;;C:\\B", true},
+      {false, ReadStatus::Found, "C:\\Tools", "", false},
+      {false, ReadStatus::Absent, "", std::nullopt, true},
+      {false, ReadStatus::Failed, "", std::nullopt, false},
   };
   const std::string name = "Path";
   const std::string value = "C:\\Tools";
@@ -38,7 +39,9 @@ TEST(UpdatePathList, NeverLosesTheStoredList) {
     StoredString stored;
     stored.status = c.status;
     stored.text = c.stored;
-    EXPECT_EQ(UpdatePathList(request, stored), c.newValue)
+    const PathListUpdate update = UpdatePathList(request, stored);
+    EXPECT_EQ(update.newList, c.newList) << (c.add ? "/a" : "/r") << " on '" << c.stored << "'";
+    EXPECT_EQ(update.alreadyDone, c.alreadyDone)
         << (c.add ? "/a" : "/r") << " on '" << c.stored << "'";
   }
 }

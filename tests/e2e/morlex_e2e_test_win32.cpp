@@ -1,10 +1,12 @@
-// Runs the real Morlex.exe as a child process with exact command-line bytes,
-// then reads the registry back and compares bytes and types, counts the
-// change notices a hidden top-level window received, and reads and answers
-// the usage box.
+// Runs the real Morlex.exe as a child process with an exact UTF-16 command
+// line, then reads the registry back with the wide calls and compares UTF-16
+// units and types, counts the change notices a hidden top-level window
+// received, and reads and answers the usage box.
 
 #include <gtest/gtest.h>
 #include <windows.h>
+// sddl.h needs what windows.h declares.
+#include <sddl.h>
 
 #include <algorithm>
 #include <cstring>
@@ -15,15 +17,16 @@
 
 #include "cmdline/usage_text.h"
 #include "envstore/scope_lock.h"
+#include "text/wide_text.h"
 
 namespace {
 
 using namespace std::string_literals;
 
-constexpr const char* kUserKey = "Environment";
-constexpr const char* kSystemKey =
-    "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
-constexpr const char* kVar = "MORLEX_E2E";
+constexpr const wchar_t* kUserKey = L"Environment";
+constexpr const wchar_t* kSystemKey =
+    L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+const std::wstring kVar = L"MORLEX_E2E";
 
 // ---------------------------------------------------------------------------
 // The registry, read and written raw.
@@ -34,27 +37,42 @@ struct RawValue {
   bool operator==(const RawValue&) const = default;
 };
 
-void PrintTo(const RawValue& v, std::ostream* os) {
-  *os << "type " << v.type << ", " << v.bytes.size() << " bytes \""
-      << (v.bytes.size() > 200 ? v.bytes.substr(0, 200) + "..." : v.bytes) << "\"";
+// The value's whole UTF-16 units.
+std::wstring Units(const RawValue& v) {
+  std::wstring units(v.bytes.size() / 2, L'\0');
+  std::memcpy(units.data(), v.bytes.data(), units.size() * sizeof(wchar_t));
+  return units;
 }
 
-RawValue Sz(const std::string& text, DWORD type = REG_SZ) { return {type, text + '\0'}; }
-RawValue ExpandSz(const std::string& text) { return Sz(text, REG_EXPAND_SZ); }
+void PrintTo(const RawValue& v, std::ostream* os) {
+  const std::wstring units = Units(v);
+  std::string text;
+  for (const char c : Wtf8FromWide(units.substr(0, 200)))
+    text += c == '\0' ? "\\0"s : std::string(1, c);
+  *os << "type " << v.type << ", " << v.bytes.size() << " bytes \"" << text
+      << (units.size() > 200 ? "...\"" : "\"");
+}
+
+// Little-endian UTF-16 units, as the registry holds them.
+std::string Bytes(const std::wstring& units) {
+  return std::string(reinterpret_cast<const char*>(units.data()), units.size() * sizeof(wchar_t));
+}
+RawValue Sz(const std::wstring& text, DWORD type = REG_SZ) { return {type, Bytes(text + L'\0')}; }
+RawValue ExpandSz(const std::wstring& text) { return Sz(text, REG_EXPAND_SZ); }
 
 HKEY Root(bool system) { return system ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
-const char* Subkey(bool system) { return system ? kSystemKey : kUserKey; }
+const wchar_t* Subkey(bool system) { return system ? kSystemKey : kUserKey; }
 
-std::optional<RawValue> ReadValue(bool system, const std::string& name) {
+std::optional<RawValue> ReadValue(bool system, const std::wstring& name) {
   HKEY key;
-  if (RegOpenKeyExA(Root(system), Subkey(system), 0, KEY_READ, &key) != ERROR_SUCCESS)
+  if (RegOpenKeyExW(Root(system), Subkey(system), 0, KEY_READ, &key) != ERROR_SUCCESS)
     return std::nullopt;
   RawValue v;
   DWORD size = 0;
   std::optional<RawValue> result;
-  if (RegQueryValueExA(key, name.c_str(), nullptr, &v.type, nullptr, &size) == ERROR_SUCCESS) {
+  if (RegQueryValueExW(key, name.c_str(), nullptr, &v.type, nullptr, &size) == ERROR_SUCCESS) {
     v.bytes.assign(size, '\0');
-    if (RegQueryValueExA(key, name.c_str(), nullptr, &v.type,
+    if (RegQueryValueExW(key, name.c_str(), nullptr, &v.type,
                          reinterpret_cast<BYTE*>(v.bytes.data()), &size) == ERROR_SUCCESS) {
       v.bytes.resize(size);
       result = v;
@@ -64,26 +82,58 @@ std::optional<RawValue> ReadValue(bool system, const std::string& name) {
   return result;
 }
 
-void StoreValue(bool system, const std::string& name, const std::optional<RawValue>& value) {
+void StoreValue(bool system, const std::wstring& name, const std::optional<RawValue>& value) {
   HKEY key;
-  ASSERT_EQ(RegOpenKeyExA(Root(system), Subkey(system), 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(Root(system), Subkey(system), 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
   if (value)
-    RegSetValueExA(key, name.c_str(), 0, value->type,
+    RegSetValueExW(key, name.c_str(), 0, value->type,
                    reinterpret_cast<const BYTE*>(value->bytes.data()),
                    static_cast<DWORD>(value->bytes.size()));
   else
-    RegDeleteValueA(key, name.c_str());
+    RegDeleteValueW(key, name.c_str());
   RegCloseKey(key);
 }
 
-void StoreWideValue(bool system, const std::string& name, const std::wstring& text) {
-  HKEY key;
-  ASSERT_EQ(RegOpenKeyExA(Root(system), Subkey(system), 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
-  const std::wstring wideName(name.begin(), name.end());
-  RegSetValueExW(key, wideName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                 static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(key);
-}
+// Gives the scope's key the DACL sddl for the life of the object (nothing
+// when sddl is null), then puts the old DACL back.
+struct KeyDacl {
+  HKEY key = nullptr;
+  std::vector<char> saved;
+  KeyDacl(bool system, const wchar_t* sddl) {
+    if (!sddl)
+      return;
+    // The handle keeps the rights it was opened with, so it can restore the
+    // DACL whatever the new one grants.
+    if (RegOpenKeyExW(Root(system), Subkey(system), 0, READ_CONTROL | WRITE_DAC, &key) !=
+        ERROR_SUCCESS) {
+      ADD_FAILURE() << "cannot open the key to change its DACL";
+      key = nullptr;
+      return;
+    }
+    DWORD size = 0;
+    RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &size);
+    saved.resize(size);
+    EXPECT_EQ(RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, saved.data(), &size),
+              ERROR_SUCCESS);
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    EXPECT_TRUE(
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr));
+    EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd), ERROR_SUCCESS);
+    LocalFree(sd);
+  }
+  ~KeyDacl() {
+    if (!key)
+      return;
+    EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, saved.data()), ERROR_SUCCESS);
+    RegCloseKey(key);
+  }
+  KeyDacl(const KeyDacl&) = delete;
+  KeyDacl& operator=(const KeyDacl&) = delete;
+};
+
+// Reading only, and reading and setting values only.
+constexpr const wchar_t* kReadOnly = L"D:P(A;;KR;;;WD)";
+constexpr const wchar_t* kReadAndSetValues = L"D:P(A;;0x2001b;;;WD)";
 
 // ---------------------------------------------------------------------------
 // Running Morlex.
@@ -92,20 +142,20 @@ int g_notices = 0;
 
 LRESULT CALLBACK ListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_SETTINGCHANGE && lParam &&
-      std::strcmp(reinterpret_cast<const char*>(lParam), "Environment") == 0)
+      std::wcscmp(reinterpret_cast<const wchar_t*>(lParam), L"Environment") == 0)
     ++g_notices;
-  return DefWindowProcA(window, message, wParam, lParam);
+  return DefWindowProcW(window, message, wParam, lParam);
 }
 
 // A hidden top-level window: broadcasts reach top-level windows only.
 void EnsureListener() {
   static HWND window = [] {
-    WNDCLASSA wc = {};
+    WNDCLASSW wc = {};
     wc.lpfnWndProc = ListenerProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "MorlexE2EListener";
-    RegisterClassA(&wc);
-    return CreateWindowExA(0, wc.lpszClassName, "", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"MorlexE2EListener";
+    RegisterClassW(&wc);
+    return CreateWindowExW(0, wc.lpszClassName, L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
                            wc.hInstance, nullptr);
   }();
   ASSERT_NE(window, nullptr);
@@ -113,25 +163,21 @@ void EnsureListener() {
 
 void PumpMessages() {
   MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    DispatchMessageW(&msg);
   }
 }
 
-std::string Directory(const std::string& path) {
-  return path.substr(0, path.find_last_of("\\/") + 1);
-}
-
-std::string OwnDirectory() {
-  char buffer[MAX_PATH];
-  GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-  return Directory(buffer);
+std::wstring OwnDirectory() {
+  wchar_t buffer[MAX_PATH];
+  const std::wstring path(buffer, GetModuleFileNameW(nullptr, buffer, MAX_PATH));
+  return path.substr(0, path.find_last_of(L"\\/") + 1);
 }
 
 struct Box {
-  std::string caption;
-  std::string text;
+  std::wstring caption;
+  std::wstring text;
 };
 
 struct BoxSearch {
@@ -143,9 +189,9 @@ BOOL CALLBACK FindBox(HWND window, LPARAM param) {
   auto* search = reinterpret_cast<BoxSearch*>(param);
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
-  char cls[64] = {};
-  GetClassNameA(window, cls, sizeof cls);
-  if (owner == search->processId && std::strcmp(cls, "#32770") == 0 && IsWindowVisible(window)) {
+  wchar_t cls[64] = {};
+  GetClassNameW(window, cls, 64);
+  if (owner == search->processId && std::wcscmp(cls, L"#32770") == 0 && IsWindowVisible(window)) {
     search->found = window;
     return FALSE;
   }
@@ -153,12 +199,12 @@ BOOL CALLBACK FindBox(HWND window, LPARAM param) {
 }
 
 BOOL CALLBACK FindText(HWND child, LPARAM param) {
-  char cls[64] = {};
-  GetClassNameA(child, cls, sizeof cls);
-  char text[2048] = {};
-  GetWindowTextA(child, text, sizeof text);
-  if (_stricmp(cls, "Static") == 0 && text[0] != '\0') {
-    *reinterpret_cast<std::string*>(param) = text;
+  wchar_t cls[64] = {};
+  GetClassNameW(child, cls, 64);
+  wchar_t text[2048] = {};
+  GetWindowTextW(child, text, 2048);
+  if (_wcsicmp(cls, L"Static") == 0 && text[0] != L'\0') {
+    *reinterpret_cast<std::wstring*>(param) = text;
     return FALSE;
   }
   return TRUE;
@@ -172,24 +218,20 @@ struct RunResult {
 
 constexpr DWORD kRunTimeoutMs = 30000;
 
-std::string MorlexPath() { return OwnDirectory() + "Morlex.exe"; }
+std::wstring MorlexPath() { return OwnDirectory() + L"Morlex.exe"; }
 
 // The command line that starts Morlex: its quoted path, then tail exactly.
-std::string Cmd(const std::string& tail) {
-  std::string commandLine(1, '"');
-  commandLine.append(MorlexPath()).append(1, '"').append(tail);
-  return commandLine;
-}
+std::wstring Cmd(const std::wstring& tail) { return L"\"" + MorlexPath() + L"\"" + tail; }
 
 // Starts Morlex.exe with exactly this command line; null handles when it
 // cannot be started.
-PROCESS_INFORMATION StartMorlex(std::string commandLine) {
+PROCESS_INFORMATION StartMorlex(std::wstring commandLine) {
   EnsureListener();
-  const std::string exe = MorlexPath();
-  STARTUPINFOA si = {};
+  const std::wstring exe = MorlexPath();
+  STARTUPINFOW si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
-  if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+  if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &si, &pi))
     ADD_FAILURE() << "cannot start " << exe << ": error " << GetLastError();
   return pi;
@@ -211,12 +253,12 @@ RunResult FinishMorlex(const PROCESS_INFORMATION& pi) {
     EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
     if (search.found) {
       Box box;
-      char caption[256] = {};
-      GetWindowTextA(search.found, caption, sizeof caption);
+      wchar_t caption[256] = {};
+      GetWindowTextW(search.found, caption, 256);
       box.caption = caption;
       EnumChildWindows(search.found, FindText, reinterpret_cast<LPARAM>(&box.text));
       run.boxes.push_back(box);
-      PostMessageA(search.found, WM_COMMAND, IDOK, 0);
+      PostMessageW(search.found, WM_COMMAND, IDOK, 0);
       // Wait for the box to go before looking for another.
       while (IsWindow(search.found) && GetTickCount64() < deadline) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
@@ -238,24 +280,26 @@ RunResult FinishMorlex(const PROCESS_INFORMATION& pi) {
   return run;
 }
 
-RunResult RunMorlexProcess(const std::string& commandLine) {
+RunResult RunMorlexProcess(const std::wstring& commandLine) {
   EnsureListener();
   PumpMessages();
   g_notices = 0;
   return FinishMorlex(StartMorlex(commandLine));
 }
 
-// Checks what every run must show: an accepted command exits 0 after one
-// notice; a rejected one shows the usage box once and exits 1 without one.
-RunResult RunMorlex(const std::string& commandLine, bool rejected) {
+// Checks what every run must show: a rejected command line (exit code 1)
+// shows the usage box once and sends no notice; any other run shows no box
+// and sends one notice, whatever its exit code.
+RunResult RunMorlex(const std::wstring& commandLine, DWORD exitCode) {
+  const bool rejected = exitCode == 1;
   const RunResult run = RunMorlexProcess(commandLine);
-  EXPECT_EQ(run.exitCode, rejected ? 1u : 0u) << commandLine;
+  EXPECT_EQ(run.exitCode, exitCode) << commandLine;
   EXPECT_EQ(run.notices, rejected ? 0 : 1) << commandLine;
   if (rejected) {
     EXPECT_EQ(run.boxes.size(), 1u) << commandLine;
     for (const Box& box : run.boxes) {
-      EXPECT_EQ(box.caption, kUsageCaption) << commandLine;
-      EXPECT_EQ(box.text, kUsageText) << commandLine;
+      EXPECT_EQ(box.caption, WideFromWtf8(kUsageCaption)) << commandLine;
+      EXPECT_EQ(box.text, WideFromWtf8(kUsageText)) << commandLine;
     }
   } else {
     EXPECT_TRUE(run.boxes.empty()) << commandLine;
@@ -266,9 +310,9 @@ RunResult RunMorlex(const std::string& commandLine, bool rejected) {
 // Saves a value on construction and puts it back on destruction.
 struct SavedValue {
   bool system;
-  std::string name;
+  std::wstring name;
   std::optional<RawValue> saved;
-  SavedValue(bool s, std::string n) : system(s), name(std::move(n)), saved(ReadValue(s, name)) {}
+  SavedValue(bool s, std::wstring n) : system(s), name(std::move(n)), saved(ReadValue(s, name)) {}
   ~SavedValue() { StoreValue(system, name, saved); }
 };
 
@@ -276,12 +320,13 @@ struct SavedValue {
 // One row per command line.
 
 struct Row {
-  std::string commandLine;
+  std::wstring commandLine;
   bool system;  // the scope whose value is checked
-  const char* name;
+  std::wstring name;
   std::optional<RawValue> before;  // nothing: not stored
   std::optional<RawValue> after;   // nothing: not stored
-  bool rejected = false;
+  DWORD exitCode = 0;              // 1: the usage box
+  const wchar_t* dacl = nullptr;   // the key's DACL during the run, as SDDL
 };
 
 void RunRows(const std::vector<Row>& rows) {
@@ -289,7 +334,10 @@ void RunRows(const std::vector<Row>& rows) {
     SCOPED_TRACE(row.commandLine);
     const SavedValue guard(row.system, row.name);
     StoreValue(row.system, row.name, row.before);
-    RunMorlex(row.commandLine, row.rejected);
+    {
+      const KeyDacl dacl(row.system, row.dacl);
+      RunMorlex(row.commandLine, row.exitCode);
+    }
     EXPECT_EQ(ReadValue(row.system, row.name), row.after);
   }
 }
@@ -297,72 +345,89 @@ void RunRows(const std::vector<Row>& rows) {
 const std::optional<RawValue> kAbsent;
 
 TEST(Morlex, RejectedCommandLinesShowTheUsageAndChangeNothing) {
-  const std::optional<RawValue> set = Sz("keep");
+  const std::optional<RawValue> set = Sz(L"keep");
   std::vector<Row> rows;
-  for (const char* line :
-       {"", " ", "\t", " -s MORLEX_E2E hello", " /? MORLEX_E2E", " /x MORLEX_E2E v",
-        " /sa MORLEX_E2E v", " MORLEX_E2E /a x", " MORLEX_E2E /r x", " a b c",
-        " MORLEX_E2E \"/opt\"", " MORLEX_E2E /opt", " MORLEX_E2E v w", " /s", " /s /a"})
-    rows.push_back({Cmd(line), false, kVar, set, set, true});
+  for (const wchar_t* line :
+       {L"", L" ", L"\t", L" -s MORLEX_E2E hello", L" /? MORLEX_E2E", L" /x MORLEX_E2E v",
+        L" /sa MORLEX_E2E v", L" MORLEX_E2E /a x", L" MORLEX_E2E /r x", L" a b c",
+        L" MORLEX_E2E \"/opt\"", L" MORLEX_E2E /opt", L" MORLEX_E2E v w", L" /s", L" /s /a",
+        L" MORLEX_E2E \uFF02a b\uFF02"})  // fullwidth quotes group nothing
+    rows.push_back({Cmd(line), false, kVar, set, set, 1});
   // A quoted program name that is never closed leaves no tail.
-  rows.push_back({"\"Morlex.exe MORLEX_E2E v", false, kVar, set, set, true});
-  for (const char* line : {" Path", " /r Path", " /a Path", " /a /r Path x", " /s PATH"})
-    rows.push_back({Cmd(line), false, "Path", set, set, true});
+  rows.push_back({L"\"Morlex.exe MORLEX_E2E v", false, kVar, set, set, 1});
+  for (const wchar_t* line : {L" Path", L" /r Path", L" /a Path", L" /a /r Path x", L" /s PATH"})
+    rows.push_back({Cmd(line), false, L"Path", set, set, 1});
   RunRows(rows);
 }
 
 TEST(Morlex, SetsAndDeletesInBothScopes) {
-  const std::optional<RawValue> old = Sz("old");
+  const std::optional<RawValue> old = Sz(L"old");
+  const std::wstring tanaka = L"C:\\Users\\\u7530\u4E2D\\bin";
+  const std::wstring name = L"MORLEX_E2E_\u00C9\u7530";
   RunRows({
-      {Cmd(" MORLEX_E2E hello"), false, kVar, kAbsent, ExpandSz("hello")},
-      {Cmd(" MORLEX_E2E hello"), false, kVar, old, ExpandSz("hello")},
-      {Cmd("MORLEX_E2E tight"), false, kVar, old, ExpandSz("tight")},
-      {"Morlex.exe \t MORLEX_E2E unquoted", false, kVar, old, ExpandSz("unquoted")},
-      {Cmd(" MORLEX_E2E"), false, kVar, old, kAbsent},
-      {Cmd(" MORLEX_E2E"), false, kVar, kAbsent, kAbsent},
-      {Cmd(" MORLEX_E2E \"\""), false, kVar, old, ExpandSz("")},
-      {Cmd(" MORLEX_E2E \""), false, kVar, old, ExpandSz("\"")},
-      {Cmd(" /s MORLEX_E2E hello"), true, kVar, kAbsent, ExpandSz("hello")},
-      {Cmd(" /S MORLEX_E2E hello"), true, kVar, old, ExpandSz("hello")},
-      {Cmd(" MORLEX_E2E hello /s"), true, kVar, old, ExpandSz("hello")},
-      {Cmd(" \"/s\" MORLEX_E2E hello"), true, kVar, old, ExpandSz("hello")},
-      {Cmd(" /s MORLEX_E2E"), true, kVar, old, kAbsent},
-      {Cmd(" /s /s MORLEX_E2E v"), false, kVar, old, old},  // the user scope is left alone
-      {Cmd(" MORLEX_E2E v"), true, kVar, old, old},         // and so is the system scope
-      {Cmd(" MORLEX_E2E \"%USERPROFILE%\\bin;C:\\Program Files\\x\""), false, kVar, kAbsent,
-       ExpandSz("%USERPROFILE%\\bin;C:\\Program Files\\x")},
-      {Cmd(" MORLEX_E2E \"a \t b\""), false, kVar, kAbsent, ExpandSz("a \t b")},
-      {Cmd(" MORLEX_E2E caf\xE9\xA0x"), false, kVar, kAbsent, ExpandSz("caf\xE9\xA0x")},
-      {Cmd(" \"\" x"), false, "", kAbsent, ExpandSz("x")},  // the key's unnamed value
-      {Cmd(" Path C:\\Windows"), false, "Path", Sz("C:\\A;C:\\B"), ExpandSz("C:\\Windows")},
+      {Cmd(L" MORLEX_E2E hello"), false, kVar, kAbsent, ExpandSz(L"hello")},
+      {Cmd(L" MORLEX_E2E hello"), false, kVar, old, ExpandSz(L"hello")},
+      {Cmd(L"MORLEX_E2E tight"), false, kVar, old, ExpandSz(L"tight")},
+      {L"Morlex.exe \t MORLEX_E2E unquoted", false, kVar, old, ExpandSz(L"unquoted")},
+      {Cmd(L" MORLEX_E2E"), false, kVar, old, kAbsent},
+      {Cmd(L" MORLEX_E2E"), false, kVar, kAbsent, kAbsent},
+      {Cmd(L" MORLEX_E2E \"\""), false, kVar, old, ExpandSz(L"")},
+      {Cmd(L" MORLEX_E2E \""), false, kVar, old, ExpandSz(L"\"")},
+      {Cmd(L" /s MORLEX_E2E hello"), true, kVar, kAbsent, ExpandSz(L"hello")},
+      {Cmd(L" /S MORLEX_E2E hello"), true, kVar, old, ExpandSz(L"hello")},
+      {Cmd(L" MORLEX_E2E hello /s"), true, kVar, old, ExpandSz(L"hello")},
+      {Cmd(L" \"/s\" MORLEX_E2E hello"), true, kVar, old, ExpandSz(L"hello")},
+      {Cmd(L" /s MORLEX_E2E"), true, kVar, old, kAbsent},
+      {Cmd(L" /s /s MORLEX_E2E v"), false, kVar, old, old},  // the user scope is left alone
+      {Cmd(L" MORLEX_E2E v"), true, kVar, old, old},         // and so is the system scope
+      {Cmd(L" MORLEX_E2E \"%USERPROFILE%\\bin;C:\\Program Files\\x\""), false, kVar, kAbsent,
+       ExpandSz(L"%USERPROFILE%\\bin;C:\\Program Files\\x")},
+      {Cmd(L" MORLEX_E2E \"a \t b\""), false, kVar, kAbsent, ExpandSz(L"a \t b")},
+      {Cmd(L" MORLEX_E2E caf\xE9\xA0x"), false, kVar, kAbsent, ExpandSz(L"caf\xE9\xA0x")},
+      {Cmd(L" \"\" x"), false, L"", kAbsent, ExpandSz(L"x")},  // the key's unnamed value
+      {Cmd(L" Path C:\\Windows"), false, L"Path", Sz(L"C:\\A;C:\\B"), ExpandSz(L"C:\\Windows")},
+      // Text beyond the ANSI code page, in values and names, in both scopes.
+      {Cmd(L" MORLEX_E2E " + tanaka), false, kVar, old, ExpandSz(tanaka)},
+      {Cmd(L" /s MORLEX_E2E " + tanaka), true, kVar, kAbsent, ExpandSz(tanaka)},
+      {Cmd(L" MORLEX_E2E C:\\Users\\\u0141ukasz"), false, kVar, kAbsent,
+       ExpandSz(L"C:\\Users\\\u0141ukasz")},
+      {Cmd(L" MORLEX_E2E \"\U0001F600 \xD800x\xDC00\""), false, kVar, kAbsent,
+       ExpandSz(L"\U0001F600 \xD800x\xDC00")},  // unpaired surrogates too
+      {Cmd(L" " + name + L" \u7530"), false, name, kAbsent, ExpandSz(L"\u7530")},
+      {Cmd(L" /s " + name + L" \u7530"), true, name, kAbsent, ExpandSz(L"\u7530")},
+      {Cmd(L" " + name), false, name, old, kAbsent},
+      {Cmd(L" /s " + name), true, name, old, kAbsent},
+      // Look-alikes stay literal: a fullwidth solidus is no switch.
+      {Cmd(L" MORLEX_E2E \xFF0Fs"), false, kVar, old, ExpandSz(L"\xFF0Fs")},
+      {Cmd(L" MORLEX_E2E \xFF0Fs"), true, kVar, old, old},
+      {Cmd(L" \xFF0Fs MORLEX_E2E"), false, L"\xFF0Fs", kAbsent, ExpandSz(L"MORLEX_E2E")},
+      {Cmd(L" MORLEX_E2E \u3000x"), false, kVar, kAbsent, ExpandSz(L"\u3000x")},
   });
 }
 
 // Deletes the user's Environment key for the life of the object, then puts it
 // back with its values.
 struct MissingUserKey {
-  std::vector<std::pair<std::string, RawValue>> values;
+  std::vector<std::pair<std::wstring, RawValue>> values;
   MissingUserKey() {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kUserKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kUserKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
       for (DWORD i = 0;; ++i) {
-        char name[16384];
-        DWORD nameSize = sizeof name;
-        RawValue v;
-        DWORD size = 0;
-        if (RegEnumValueA(key, i, name, &nameSize, nullptr, &v.type, nullptr, &size) !=
+        wchar_t name[16384];
+        DWORD nameSize = 16384;
+        if (RegEnumValueW(key, i, name, &nameSize, nullptr, nullptr, nullptr, nullptr) !=
             ERROR_SUCCESS)
           break;
         values.emplace_back(name, *ReadValue(false, name));
       }
       RegCloseKey(key);
     }
-    RegDeleteTreeA(HKEY_CURRENT_USER, kUserKey);
-    RegDeleteKeyA(HKEY_CURRENT_USER, kUserKey);
+    RegDeleteTreeW(HKEY_CURRENT_USER, kUserKey);
+    RegDeleteKeyW(HKEY_CURRENT_USER, kUserKey);
   }
   ~MissingUserKey() {
     HKEY key;
-    RegCreateKeyExA(HKEY_CURRENT_USER, kUserKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+    RegCreateKeyExW(HKEY_CURRENT_USER, kUserKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                     nullptr);
     RegCloseKey(key);
     for (const auto& [name, value] : values)
@@ -372,7 +437,7 @@ struct MissingUserKey {
 
 bool UserKeyExists() {
   HKEY key;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kUserKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kUserKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
     return false;
   RegCloseKey(key);
   return true;
@@ -381,79 +446,171 @@ bool UserKeyExists() {
 TEST(Morlex, AMissingKeyIsNotCreatedAndTheNoticeStillGoesOut) {
   const MissingUserKey missing;
   ASSERT_FALSE(UserKeyExists());
-  for (const char* line :
-       {" MORLEX_E2E hello", " MORLEX_E2E", " /a Path C:\\Tools", " /r Path C:\\Tools"}) {
-    RunMorlex(Cmd(line), false);
+  // What cannot be written exits 3; a delete or removal is done already.
+  const std::pair<const wchar_t*, DWORD> rows[] = {
+      {L" MORLEX_E2E hello", 3},
+      {L" MORLEX_E2E", 0},
+      {L" /a Path C:\\Tools", 3},
+      {L" /r Path C:\\Tools", 0},
+  };
+  for (const auto& [line, exitCode] : rows) {
+    RunMorlex(Cmd(line), exitCode);
     EXPECT_FALSE(UserKeyExists()) << line;
   }
 }
 
 TEST(Morlex, AddsAndRemovesPathEntries) {
-  const std::string sys = "C:\\windows\\system32;C:\\windows";
+  const std::wstring sys = L"C:\\windows\\system32;C:\\windows";
+  const std::wstring wide = L"C:\\\xD800x;C:\\\u7530\u4E2D;%SystemRoot%;C:\\\xDC00";
+  const std::optional<RawValue> multi = RawValue{REG_MULTI_SZ, Bytes(L"C:\\A\0C:\\B\0\0"s)};
+  const std::optional<RawValue> dword = RawValue{REG_DWORD, "\x2A\0\0\0"s};
+  const std::optional<RawValue> afterNul = RawValue{REG_EXPAND_SZ, Bytes(L"\0C:\\A;C:\\B\0"s)};
+  const std::optional<RawValue> twoTexts = RawValue{REG_SZ, Bytes(L"C:\\A\0C:\\B\0"s)};
+  const std::optional<RawValue> halfUnit = RawValue{REG_SZ, Bytes(L"C:\\A\0"s) + "x"};
   RunRows({
-      {Cmd(" /a Path C:\\Tools"), false, "Path", Sz("C:\\Windows"),
-       ExpandSz("C:\\Windows;C:\\Tools")},
-      {Cmd(" /a PATH C:\\Tools"), false, "Path", Sz("C:\\Windows;"),
-       ExpandSz("C:\\Windows;C:\\Tools")},
+      {Cmd(L" /a Path C:\\Tools"), false, L"Path", Sz(L"C:\\Windows"),
+       ExpandSz(L"C:\\Windows;C:\\Tools")},
+      {Cmd(L" /a PATH C:\\Tools"), false, L"Path", Sz(L"C:\\Windows;"),
+       ExpandSz(L"C:\\Windows;C:\\Tools")},
       // Already there: the same text, rewritten as REG_EXPAND_SZ.
-      {Cmd(" /a Path c:\\tools"), false, "Path", Sz("C:\\Windows;C:\\TOOLS"),
-       ExpandSz("C:\\Windows;C:\\TOOLS")},
-      {Cmd(" /a Path \"C:\\Program Files\\Tool\""), false, "Path", ExpandSz("%SystemRoot%;C:\\A"),
-       ExpandSz("%SystemRoot%;C:\\A;C:\\Program Files\\Tool")},
-      {Cmd(" /a Path C:\\Tools"), false, "Path", kAbsent, ExpandSz("C:\\Tools")},
-      {Cmd(" /a Path C:\\Tools"), false, "Path", Sz(""), ExpandSz("C:\\Tools")},
-      {Cmd(" /a Path C:\\B"), false, "Path", RawValue{REG_SZ, "C:\\A"},  // no terminator
-       ExpandSz("C:\\A;C:\\B")},
-      {Cmd(" /r Path c:\\a"), false, "Path", Sz("C:\\A;;C:\\B;"), ExpandSz("C:\\B")},
-      {Cmd(" /r Path C:\\X"), false, "Path", Sz("C:\\A;;C:\\B"), ExpandSz("C:\\A;;C:\\B")},
-      {Cmd(" /r Path C:\\A"), false, "Path", Sz("C:\\A;c:\\a"), ExpandSz("")},
-      {Cmd(" /r Path C:\\Tools"), false, "Path", kAbsent, kAbsent},
-      {Cmd(" /s /a Path C:\\MorlexTest"), true, "Path", ExpandSz(sys),
-       ExpandSz(sys + ";C:\\MorlexTest")},
-      {Cmd(" /r /s Path c:\\morlextest"), true, "Path", ExpandSz(sys + ";C:\\MorlexTest"),
+      {Cmd(L" /a Path c:\\tools"), false, L"Path", Sz(L"C:\\Windows;C:\\TOOLS"),
+       ExpandSz(L"C:\\Windows;C:\\TOOLS")},
+      {Cmd(L" /a Path \"C:\\Program Files\\Tool\""), false, L"Path",
+       ExpandSz(L"%SystemRoot%;C:\\A"), ExpandSz(L"%SystemRoot%;C:\\A;C:\\Program Files\\Tool")},
+      {Cmd(L" /a Path C:\\Tools"), false, L"Path", kAbsent, ExpandSz(L"C:\\Tools")},
+      {Cmd(L" /a Path C:\\Tools"), false, L"Path", Sz(L""), ExpandSz(L"C:\\Tools")},
+      {Cmd(L" /a Path C:\\B"), false, L"Path", RawValue{REG_SZ, Bytes(L"C:\\A")},  // no terminator
+       ExpandSz(L"C:\\A;C:\\B")},
+      {Cmd(L" /a Path C:\\B"), false, L"Path", RawValue{REG_SZ, Bytes(L"C:\\A\0\0\0"s)},
+       ExpandSz(L"C:\\A;C:\\B")},  // NUL padding is no data
+      {Cmd(L" /r Path c:\\a"), false, L"Path", Sz(L"C:\\A;;C:\\B;"), ExpandSz(L"C:\\B")},
+      {Cmd(L" /r Path C:\\X"), false, L"Path", Sz(L"C:\\A;;C:\\B"), ExpandSz(L"C:\\A;;C:\\B")},
+      {Cmd(L" /r Path C:\\A"), false, L"Path", Sz(L"C:\\A;c:\\a"), ExpandSz(L"")},
+      {Cmd(L" /r Path C:\\Tools"), false, L"Path", kAbsent, kAbsent},
+      {Cmd(L" /s /a Path C:\\MorlexTest"), true, L"Path", ExpandSz(sys),
+       ExpandSz(sys + L";C:\\MorlexTest")},
+      {Cmd(L" /r /s Path c:\\morlextest"), true, L"Path", ExpandSz(sys + L";C:\\MorlexTest"),
        ExpandSz(sys)},
+      // Every unit is kept: unpaired surrogates, text beyond the ANSI code
+      // page, and a fullwidth semicolon that separates nothing.
+      {Cmd(L" /a Path C:\\\u0141ukasz"), false, L"Path", Sz(wide),
+       ExpandSz(wide + L";C:\\\u0141ukasz")},
+      {Cmd(L" /r Path C:\\\u7530\u4E2D"), false, L"Path", Sz(wide),
+       ExpandSz(L"C:\\\xD800x;%SystemRoot%;C:\\\xDC00")},
+      {Cmd(L" /r /s Path c:\\\xDC00"), true, L"Path", ExpandSz(wide),
+       ExpandSz(L"C:\\\xD800x;C:\\\u7530\u4E2D;%SystemRoot%")},
+      {Cmd(L" /a Path C:\\\xD800X"), false, L"Path", ExpandSz(wide), ExpandSz(wide)},
+      {Cmd(L" /r Path C:\\B"), false, L"Path", Sz(L"C:\\\x2603;C:\\B"), ExpandSz(L"C:\\\x2603")},
+      {Cmd(L" /a Path C:\\a\uFF1BC:\\b"), false, L"Path", Sz(L"C:\\a"),
+       ExpandSz(L"C:\\a;C:\\a\uFF1BC:\\b")},
+      // A Path that a rewrite would not keep whole is left as it is.
+      {Cmd(L" /a Path C:\\Tools"), false, L"Path", multi, multi, 3},
+      {Cmd(L" /a Path C:\\Tools"), false, L"Path", dword, dword, 3},
+      {Cmd(L" /r Path C:\\B"), false, L"Path", afterNul, afterNul, 3},
+      {Cmd(L" /r Path C:\\A"), false, L"Path", twoTexts, twoTexts, 3},
+      {Cmd(L" /a Path C:\\Tools"), false, L"Path", halfUnit, halfUnit, 3},
+      {Cmd(L" /s /r Path C:\\A"), true, L"Path", multi, multi, 3},
+  });
+}
+
+TEST(Morlex, RespectsTheRightsTheKeyGrants) {
+  const std::optional<RawValue> old = Sz(L"old");
+  const std::optional<RawValue> list = ExpandSz(L"C:\\A");
+  RunRows({
+      // A key that may only be read: what would change it exits 3.
+      {Cmd(L" MORLEX_E2E hello"), false, kVar, old, old, 3, kReadOnly},
+      {Cmd(L" MORLEX_E2E hello"), false, kVar, kAbsent, kAbsent, 3, kReadOnly},
+      {Cmd(L" MORLEX_E2E"), false, kVar, old, old, 3, kReadOnly},
+      {Cmd(L" /a Path C:\\New"), false, L"Path", list, list, 3, kReadOnly},
+      {Cmd(L" /r Path C:\\A"), false, L"Path", list, list, 3, kReadOnly},
+      {Cmd(L" /s MORLEX_E2E hello"), true, kVar, old, old, 3, kReadOnly},
+      // What is already as asked needs no write.
+      {Cmd(L" MORLEX_E2E"), false, kVar, kAbsent, kAbsent, 0, kReadOnly},
+      {Cmd(L" /a Path c:\\a"), false, L"Path", list, list, 0, kReadOnly},
+      {Cmd(L" /r Path C:\\New"), false, L"Path", list, list, 0, kReadOnly},
+      // Reading and setting values is all a change needs.
+      {Cmd(L" MORLEX_E2E hello"), false, kVar, old, ExpandSz(L"hello"), 0, kReadAndSetValues},
+      {Cmd(L" MORLEX_E2E"), false, kVar, old, kAbsent, 0, kReadAndSetValues},
+      {Cmd(L" /a Path C:\\New"), false, L"Path", list, ExpandSz(L"C:\\A;C:\\New"), 0,
+       kReadAndSetValues},
+      {Cmd(L" /s /r Path C:\\A"), true, L"Path", list, ExpandSz(L""), 0, kReadAndSetValues},
   });
 }
 
 TEST(Morlex, KeepsEveryByteOfALongPath) {
   for (const std::size_t length : {32u * 1024u, 100u * 1024u}) {
-    std::string list;
+    std::wstring list;
     for (int i = 0; list.size() < length; ++i)
-      list += "C:\\Program Files\\Tool " + std::to_string(i) + "\\bin;";
-    list += "%SystemRoot%";
-    const std::string middle = ";C:\\Program Files\\Tool 7\\bin;";
-    std::string withoutMiddle = list;
-    withoutMiddle.replace(withoutMiddle.find(middle), middle.size(), ";");
+      list += L"C:\\Program Files\\Tool " + std::to_wstring(i) + L"\\bin;";
+    list += L"%SystemRoot%";
+    const std::wstring middle = L";C:\\Program Files\\Tool 7\\bin;";
+    std::wstring withoutMiddle = list;
+    withoutMiddle.replace(withoutMiddle.find(middle), middle.size(), L";");
     RunRows({
-        {Cmd(" /a Path D:\\New"), false, "Path", ExpandSz(list), ExpandSz(list + ";D:\\New")},
-        {Cmd(" /r Path D:\\New"), false, "Path", ExpandSz(list + ";D:\\New"), ExpandSz(list)},
-        {Cmd(" /r Path \"c:\\program files\\tool 7\\BIN\""), false, "Path", Sz(list),
+        {Cmd(L" /a Path D:\\New"), false, L"Path", ExpandSz(list), ExpandSz(list + L";D:\\New")},
+        {Cmd(L" /r Path D:\\New"), false, L"Path", ExpandSz(list + L";D:\\New"), ExpandSz(list)},
+        {Cmd(L" /r Path \"c:\\program files\\tool 7\\BIN\""), false, L"Path", Sz(list),
          ExpandSz(withoutMiddle)},
-        {Cmd(" /a Path \"C:\\Program Files\\Tool 3\\bin\""), false, "Path", Sz(list),
+        {Cmd(L" /a Path \"C:\\Program Files\\Tool 3\\bin\""), false, L"Path", Sz(list),
          ExpandSz(list)},
     });
   }
 }
 
-TEST(Morlex, LeavesAPathAloneThatTheAnsiCodePageCannotHold) {
-  const SavedValue guard(false, "Path");
-  StoreWideValue(false, "Path", L"C:\\\x2603;C:\\B");
-  const std::optional<RawValue> before = ReadValue(false, "Path");
-  ASSERT_TRUE(before);
-  for (const char* line : {" /a Path C:\\Tools", " /r Path C:\\B"}) {
-    RunMorlex(Cmd(line), false);
-    EXPECT_EQ(ReadValue(false, "Path"), before) << line;
+// ---------------------------------------------------------------------------
+// A double-byte ANSI code page (932), where Morlex once folded the second
+// byte of a character as if it were an ASCII letter. Run with the code page
+// set: this test is its own CTest entry.
+
+// Characters whose forms in the code page differ only in the case of a
+// second byte that is an ASCII letter: an upper-case one, then its twin.
+std::vector<std::pair<wchar_t, wchar_t>> CaseTwins(UINT codePage, std::size_t count) {
+  std::vector<std::pair<wchar_t, wchar_t>> twins;
+  for (wchar_t c = 0x3000; c < 0xD800 && twins.size() < count; ++c) {
+    char bytes[4] = {};
+    BOOL usedDefault = FALSE;
+    if (WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, &c, 1, bytes, 4, nullptr,
+                            &usedDefault) != 2 ||
+        usedDefault || bytes[1] < 'A' || bytes[1] > 'Z')
+      continue;
+    bytes[1] = static_cast<char>(bytes[1] + ('a' - 'A'));
+    wchar_t twin = 0;
+    char back[4] = {};
+    if (MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes, 2, &twin, 1) == 1 &&
+        WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, &twin, 1, back, 4, nullptr,
+                            &usedDefault) == 2 &&
+        !usedDefault && std::memcmp(back, bytes, 2) == 0)
+      twins.emplace_back(c, twin);
   }
+  return twins;
 }
 
-// ---------------------------------------------------------------------------
+TEST(DoubleByteCodePage, LettersInSecondBytesStayApart) {
+  ASSERT_EQ(GetACP(), 932u) << "run with LC_ALL=ja_JP.UTF-8";
+  const std::vector<std::pair<wchar_t, wchar_t>> twins = CaseTwins(932, 3);
+  ASSERT_EQ(twins.size(), 3u);
+  std::wstring upper = L"C:\\";
+  std::wstring lower = L"C:\\";
+  for (const auto& [u, l] : twins) {
+    upper += u;
+    lower += l;
+  }
+  RunRows({
+      {Cmd(L" /r Path " + upper), false, L"Path", Sz(lower + L";C:\\B"),
+       ExpandSz(lower + L";C:\\B")},
+      {Cmd(L" /a Path " + upper), false, L"Path", Sz(lower), ExpandSz(lower + L";" + upper)},
+      {Cmd(L" /r Path " + lower), false, L"Path", Sz(upper + L";" + lower), ExpandSz(upper)},
+      {Cmd(L" /s /a Path " + lower), true, L"Path", Sz(upper), ExpandSz(upper + L";" + lower)},
+      {Cmd(L" MORLEX_E2E " + lower), false, kVar, kAbsent, ExpandSz(lower)},
+  });
+}
 // The executable's manifest and version resource.
 
 TEST(MorlexExecutable, EmbedsItsManifest) {
-  HMODULE module = LoadLibraryExA(MorlexPath().c_str(), nullptr,
+  HMODULE module = LoadLibraryExW(MorlexPath().c_str(), nullptr,
                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   ASSERT_NE(module, nullptr);
-  HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
   ASSERT_NE(found, nullptr);
   const std::string manifest(static_cast<const char*>(LockResource(LoadResource(module, found))),
                              SizeofResource(module, found));
@@ -471,31 +628,31 @@ TEST(MorlexExecutable, EmbedsItsManifest) {
     EXPECT_NE(manifest.find(part), std::string::npos) << part;
 }
 
-std::string VersionString(const std::vector<char>& info, const char* field) {
-  char* text = nullptr;
+std::wstring VersionString(const std::vector<char>& info, const wchar_t* field) {
+  wchar_t* text = nullptr;
   UINT length = 0;
-  const std::string path = std::string("\\StringFileInfo\\040904B0\\") + field;
-  if (!VerQueryValueA(info.data(), path.c_str(), reinterpret_cast<void**>(&text), &length) ||
+  const std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + field;
+  if (!VerQueryValueW(info.data(), path.c_str(), reinterpret_cast<void**>(&text), &length) ||
       length == 0)
     return {};
-  return std::string(text, strnlen(text, length));
+  return std::wstring(text, wcsnlen(text, length));
 }
 
 TEST(MorlexExecutable, CarriesItsVersion) {
-  const std::string exe = MorlexPath();
-  const DWORD size = GetFileVersionInfoSizeA(exe.c_str(), nullptr);
+  const std::wstring exe = MorlexPath();
+  const DWORD size = GetFileVersionInfoSizeW(exe.c_str(), nullptr);
   ASSERT_GT(size, 0u);
   std::vector<char> info(size);
-  ASSERT_TRUE(GetFileVersionInfoA(exe.c_str(), 0, size, info.data()));
-  EXPECT_EQ(VersionString(info, "ProductName"), "Morlex");
-  EXPECT_EQ(VersionString(info, "FileVersion"), MORLEX_VERSION);
-  EXPECT_EQ(VersionString(info, "ProductVersion"), MORLEX_VERSION);
-  EXPECT_NE(VersionString(info, "FileDescription"), "");
-  EXPECT_EQ(VersionString(info, "LegalCopyright").rfind("Copyright", 0), 0u);
+  ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, size, info.data()));
+  EXPECT_EQ(VersionString(info, L"ProductName"), L"Morlex");
+  EXPECT_EQ(VersionString(info, L"FileVersion"), L"" MORLEX_VERSION);
+  EXPECT_EQ(VersionString(info, L"ProductVersion"), L"" MORLEX_VERSION);
+  EXPECT_NE(VersionString(info, L"FileDescription"), L"");
+  EXPECT_EQ(VersionString(info, L"LegalCopyright").rfind(L"Copyright", 0), 0u);
 
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
-  ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
   const std::string numbers = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
                               std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
                               std::to_string(HIWORD(fixed->dwFileVersionLS));
@@ -516,55 +673,75 @@ void SleepPumping(DWORD ms) {
 TEST(MorlexLock, ARunWaitsForTheHolderAndLosesNothing) {
   for (const bool system : {false, true}) {
     SCOPED_TRACE(system ? "system" : "user");
-    const SavedValue guard(system, "Path");
-    StoreValue(system, "Path", ExpandSz("C:\\A"));
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, ScopeLockName(system));
+    const SavedValue guard(system, L"Path");
+    StoreValue(system, L"Path", ExpandSz(L"C:\\A"));
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, ScopeLockName(system));
     ASSERT_NE(mutex, nullptr);
     ASSERT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
 
     g_notices = 0;
     const PROCESS_INFORMATION pi =
-        StartMorlex(Cmd(system ? " /s /a Path C:\\New" : " /a Path C:\\New"));
+        StartMorlex(Cmd(system ? L" /s /a Path C:\\New" : L" /a Path C:\\New"));
     SleepPumping(1500);
     EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
-    EXPECT_EQ(ReadValue(system, "Path"), ExpandSz("C:\\A"));  // nothing written yet
+    EXPECT_EQ(ReadValue(system, L"Path"), ExpandSz(L"C:\\A"));  // nothing written yet
     // The holder's own update, made while it holds the lock.
-    StoreValue(system, "Path", ExpandSz("C:\\A;C:\\Holder"));
+    StoreValue(system, L"Path", ExpandSz(L"C:\\A;C:\\Holder"));
     ReleaseMutex(mutex);
 
     const RunResult run = FinishMorlex(pi);
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(run.notices, 1);
-    EXPECT_EQ(ReadValue(system, "Path"), ExpandSz("C:\\A;C:\\Holder;C:\\New"));
+    EXPECT_EQ(ReadValue(system, L"Path"), ExpandSz(L"C:\\A;C:\\Holder;C:\\New"));
     CloseHandle(mutex);
   }
 }
 
-DWORD WINAPI TakeAndDie(LPVOID) {
-  HANDLE mutex = CreateMutexA(nullptr, FALSE, kUserScopeLockName);
-  WaitForSingleObject(mutex, INFINITE);
+DWORD WINAPI TakeAndDie(LPVOID mutex) {
+  *static_cast<HANDLE*>(mutex) = CreateMutexW(nullptr, FALSE, kUserScopeLockName);
+  WaitForSingleObject(*static_cast<HANDLE*>(mutex), INFINITE);
   return 0;  // ends holding it: the mutex is abandoned
 }
 
 TEST(MorlexLock, AHolderThatEndedLeavesTheLockUsable) {
-  const SavedValue guard(false, "Path");
-  StoreValue(false, "Path", ExpandSz("C:\\A"));
-  HANDLE thread = CreateThread(nullptr, 0, TakeAndDie, nullptr, 0, nullptr);
+  const SavedValue guard(false, L"Path");
+  StoreValue(false, L"Path", ExpandSz(L"C:\\A"));
+  HANDLE mutex = nullptr;
+  HANDLE thread = CreateThread(nullptr, 0, TakeAndDie, &mutex, 0, nullptr);
   ASSERT_NE(thread, nullptr);
   WaitForSingleObject(thread, INFINITE);
   CloseHandle(thread);
 
   const ULONGLONG start = GetTickCount64();
-  RunMorlex(Cmd(" /a Path C:\\New"), false);
+  RunMorlex(Cmd(L" /a Path C:\\New"), 0);
   // Well short of the wait for a live holder: the lock was taken, not waited out.
   EXPECT_LT(GetTickCount64() - start, kScopeLockWaitMs / 2);
-  EXPECT_EQ(ReadValue(false, "Path"), ExpandSz("C:\\A;C:\\New"));
+  EXPECT_EQ(ReadValue(false, L"Path"), ExpandSz(L"C:\\A;C:\\New"));
+  CloseHandle(mutex);
 }
 
-std::vector<std::string> Entries(const std::string& list) {
-  std::vector<std::string> entries;
-  std::stringstream in(list);
-  for (std::string entry; std::getline(in, entry, ';');)
+// A holder that keeps the lock past the wait, and an object of another kind
+// under the lock's name: the run changes nothing and says so.
+TEST(MorlexLock, ALockThatCannotBeHadChangesNothing) {
+  for (const bool heldMutex : {false, true}) {
+    SCOPED_TRACE(heldMutex ? "held past the wait" : "an event under the name");
+    const SavedValue guard(false, L"Path");
+    StoreValue(false, L"Path", ExpandSz(L"C:\\A"));
+    HANDLE object = heldMutex ? CreateMutexW(nullptr, TRUE, kUserScopeLockName)
+                              : CreateEventW(nullptr, TRUE, FALSE, kUserScopeLockName);
+    ASSERT_NE(object, nullptr);
+    RunMorlex(Cmd(L" /a Path C:\\New"), 3);
+    EXPECT_EQ(ReadValue(false, L"Path"), ExpandSz(L"C:\\A"));
+    if (heldMutex)
+      ReleaseMutex(object);
+    CloseHandle(object);
+  }
+}
+
+std::vector<std::wstring> Entries(const std::wstring& list) {
+  std::vector<std::wstring> entries;
+  std::wstringstream in(list);
+  for (std::wstring entry; std::getline(in, entry, L';');)
     entries.push_back(entry);
   std::sort(entries.begin(), entries.end());
   return entries;
@@ -572,32 +749,33 @@ std::vector<std::string> Entries(const std::string& list) {
 
 TEST(MorlexLock, ThirtyTwoRunsTogetherLoseNothing) {
   constexpr int kRuns = 16;
-  const SavedValue guard(false, "Path");
-  std::string list = "C:\\Base";
-  std::vector<std::string> expected = {"C:\\Base"};
+  const SavedValue guard(false, L"Path");
+  std::wstring list = L"C:\\Base";
+  std::vector<std::wstring> expected = {L"C:\\Base"};
   for (int i = 0; i < kRuns; ++i) {
-    list += ";C:\\R" + std::to_string(i);
-    expected.push_back("C:\\A" + std::to_string(i));
+    list += L";C:\\R" + std::to_wstring(i);
+    expected.push_back(L"C:\\A" + std::to_wstring(i));
   }
   std::sort(expected.begin(), expected.end());
-  StoreValue(false, "Path", ExpandSz(list));
+  StoreValue(false, L"Path", ExpandSz(list));
 
   EnsureListener();
   PumpMessages();
   g_notices = 0;
   std::vector<PROCESS_INFORMATION> children;
   for (int i = 0; i < kRuns; ++i) {
-    children.push_back(StartMorlex(Cmd(" /a Path C:\\A" + std::to_string(i))));
-    children.push_back(StartMorlex(Cmd(" /r Path C:\\R" + std::to_string(i))));
+    children.push_back(StartMorlex(Cmd(L" /a Path C:\\A" + std::to_wstring(i))));
+    children.push_back(StartMorlex(Cmd(L" /r Path C:\\R" + std::to_wstring(i))));
   }
   for (const PROCESS_INFORMATION& pi : children)
     EXPECT_EQ(FinishMorlex(pi).exitCode, 0u);
   EXPECT_EQ(g_notices, 2 * kRuns);
 
-  const std::optional<RawValue> after = ReadValue(false, "Path");
+  const std::optional<RawValue> after = ReadValue(false, L"Path");
   ASSERT_TRUE(after);
   EXPECT_EQ(after->type, static_cast<DWORD>(REG_EXPAND_SZ));
-  EXPECT_EQ(Entries(after->bytes.substr(0, after->bytes.find('\0'))), expected);
+  const std::wstring units = Units(*after);
+  EXPECT_EQ(Entries(units.substr(0, units.find(L'\0'))), expected);
 }
 
 }  // namespace
