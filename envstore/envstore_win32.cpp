@@ -110,14 +110,12 @@ bool DeleteRegistryValue(const EnvLocation& location, const std::string& name) {
   const std::optional<std::wstring> wideName = WideFromWtf8(name);
   if (!wideName)
     return false;
-  {
-    const RegistryKey key(location, KEY_SET_VALUE);
-    if (key.status == ERROR_FILE_NOT_FOUND)
-      return true;  // no key, so no variable
-    if (key.handle) {
-      const LSTATUS status = RegDeleteValueW(key.handle, wideName->c_str());
-      return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
-    }
+  const RegistryKey key(location, KEY_SET_VALUE);
+  if (key.status == ERROR_FILE_NOT_FOUND)
+    return true;  // no key, so no variable
+  if (key.handle) {
+    const LSTATUS status = RegDeleteValueW(key.handle, wideName->c_str());
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
   }
   // The key may not be written: done all the same when the variable is not there.
   return IsAbsent(location, *wideName);
