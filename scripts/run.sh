@@ -25,8 +25,13 @@ for arg in "$@"; do
     *) [ -n "$name" ] || name=$arg ;;
   esac
 done
+# Printed into a pipe, reg turns text beyond the console code page into "?";
+# on a terminal Wine writes UTF-8. So reg runs on a wide one (script), and
+# the terminal's cursor codes and reg's own messages are taken out again.
 if [ -n "$name" ]; then
-  wine reg query "$key" /v "$name" 2>/dev/null | tr -d '\r' | grep -v '^$' ||
+  quoted=$(printf '%s' "$name" | sed "s/'/'\\\\''/g")
+  script -qec "stty cols 32000; wine reg query '$key' /v '$quoted'" /dev/null 2>/dev/null |
+    tr -d '\r' | sed 's/\x1b\[[?0-9;]*[A-Za-z]//g' | grep -v -e '^$' -e '^reg: ' ||
     echo "$name is not set in $key"
 fi
 exit "$rc"
