@@ -9,7 +9,9 @@
 #include <string>
 
 #include "cmdline/command_tail.h"
+#include "cmdline/refusal.h"
 #include "cmdline/split_command_tail.h"
+#include "cmdline/standard_error.h"
 #include "cmdline/update_request.h"
 #include "cmdline/usage_text.h"
 #include "envstore/envstore.h"
@@ -19,17 +21,39 @@
 
 namespace {
 
+constexpr int kExitUsage = 1;
 // Memory ran out before anything was written.
 constexpr int kExitOutOfMemory = 2;
 // Nothing was changed: the registry refused, the stored list may not be
 // rewritten, or the scope's lock could not be had.
 constexpr int kExitNothingChanged = 3;
 
+// Whether anybody can see a box shown now. A service's or a deployment
+// agent's window station is not visible, and a box there would wait for
+// ever. When it cannot be told, the station is taken as visible.
+bool WindowStationIsVisible() {
+  USEROBJECTFLAGS flags = {};
+  HWINSTA station = GetProcessWindowStation();
+  if (!station || !GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr))
+    return true;
+  return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
+// The usage box where it can be seen and closed; otherwise, or when it cannot
+// be shown, the usage text goes to standard error.
 [[noreturn]] void ShowUsageAndExit() {
-  const std::wstring text = WideFromWtf8(kUsageText).value_or(std::wstring());
-  const std::wstring caption = WideFromWtf8(kUsageCaption).value_or(std::wstring());
-  MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_ICONINFORMATION | MB_OK);
-  std::exit(1);
+  bool shown = false;
+  if (WindowStationIsVisible()) {
+    const std::wstring text = WideFromWtf8(kUsageText).value_or(std::wstring());
+    const std::wstring caption = WideFromWtf8(kUsageCaption).value_or(std::wstring());
+    // 0 when it fails (Wine gives -1, as the dialog call does).
+    shown = MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_ICONINFORMATION | MB_OK) > 0;
+  }
+  if (!shown) {
+    WriteToStandardError(kUsageText);
+    WriteToStandardError("\r\n");
+  }
+  std::exit(kExitUsage);
 }
 
 // DLLs that system DLLs load later (for the usage box, say) come from the
@@ -64,17 +88,41 @@ std::optional<std::string> OwnModulePath() {
   }
 }
 
-// Reads the list, changes it and writes it back under the scope's lock.
-// Whether the list is as asked afterwards.
-bool UpdateStoredPathList(const UpdateRequest& request, const EnvLocation& location) {
+std::optional<Refusal> RefusalOf(StoreError error) {
+  if (error == 0)
+    return std::nullopt;
+  return Refusal{RefusalCause::Registry, error};
+}
+
+// Every write of Path holds the scope's lock: a set, and the read, change
+// and write-back of /a and /r, so that no run undoes another's.
+std::optional<Refusal> WritePathUnderLock(const UpdateRequest& request,
+                                          const EnvLocation& location) {
   const ScopeLock lock(request.systemScope);
   if (!lock.held)
-    return false;
+    return Refusal{lock.error ? RefusalCause::LockFailed : RefusalCause::LockTimedOut, lock.error};
   const std::string& name = *request.name;
-  const PathListUpdate update = UpdatePathList(request, ReadRegistryString(location, name));
-  const bool written =
-      update.newList && WriteRegistryValue(location, name, *update.newList, kRegExpandSz);
-  return written || update.alreadyDone;
+  if (!request.addEntry && !request.removeEntry)
+    return RefusalOf(WriteRegistryValue(location, name, *request.value, kRegExpandSz));
+
+  const StoredString stored = ReadRegistryString(location, name);
+  const PathListUpdate update =
+      UpdatePathList(request.addEntry ? PathEdit::Add : PathEdit::Remove, *request.value, stored);
+  if (!update.newList)
+    return update.alreadyDone ? std::nullopt : std::optional(RefusalOfRead(stored));
+  const StoreError error = WriteRegistryValue(location, name, *update.newList, kRegExpandSz);
+  // A list that is as asked already stays done when its write-back is refused.
+  return update.alreadyDone ? std::nullopt : RefusalOf(error);
+}
+
+// Says on standard error why nothing was changed, where a caller reads it.
+void ReportRefusal(const UpdateRequest& request, const Refusal& refusal) noexcept {
+  try {
+    const std::string message = refusal.error ? SystemMessage(refusal.error) : std::string();
+    WriteToStandardError(RefusalLine(request, refusal, message));
+  } catch (const std::bad_alloc&) {
+    WriteToStandardError(kOutOfMemoryLine);
+  }
 }
 
 int RunUpdate() {
@@ -86,16 +134,19 @@ int RunUpdate() {
     ShowUsageAndExit();
 
   const EnvLocation location = LocationForScope(request->systemScope);
-  bool done = false;
-  if (request->addEntry || request->removeEntry)
-    done = UpdateStoredPathList(*request, location);
+  std::optional<Refusal> refusal;
+  if (IsPathName(*request->name))
+    refusal = WritePathUnderLock(*request, location);
   else if (request->value)
-    done = WriteRegistryValue(location, *request->name, *request->value, kRegExpandSz);
+    refusal =
+        RefusalOf(WriteRegistryValue(location, *request->name, *request->value, kRegExpandSz));
   else
-    done = DeleteRegistryValue(location, *request->name);
+    refusal = RefusalOf(DeleteRegistryValue(location, *request->name));
+  if (refusal)
+    ReportRefusal(*request, *refusal);
   // The lock is released by now: the notice goes out without it.
   AnnounceEnvironmentChange();
-  return done ? 0 : kExitNothingChanged;
+  return refusal ? kExitNothingChanged : 0;
 }
 
 }  // namespace
@@ -104,6 +155,7 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*tail
   try {
     return RunUpdate();
   } catch (const std::bad_alloc&) {
+    WriteToStandardError(kOutOfMemoryLine);
     return kExitOutOfMemory;
   }
 }

@@ -2,6 +2,8 @@
 
 #include "text/ascii_case.h"
 
+bool IsPathName(std::string_view name) { return EqualIgnoringAsciiCase(name, "Path"); }
+
 std::optional<UpdateRequest> BuildUpdateRequest(const ArgumentVector& args) {
   if (args.tokens.empty())
     return std::nullopt;
@@ -24,7 +26,7 @@ std::optional<UpdateRequest> BuildUpdateRequest(const ArgumentVector& args) {
 
   if (!request.name || (request.addEntry && request.removeEntry))
     return std::nullopt;
-  if (EqualIgnoringAsciiCase(*request.name, "Path")) {
+  if (IsPathName(*request.name)) {
     if (!request.value)
       return std::nullopt;
   } else if (request.addEntry || request.removeEntry) {

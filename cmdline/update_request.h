@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "cmdline/split_command_tail.h"
 
@@ -18,3 +19,6 @@ struct UpdateRequest {
 // tokens, an unknown switch, a third plain token, no name, both /a and /r,
 // /a or /r with a name other than Path, or Path without a value.
 std::optional<UpdateRequest> BuildUpdateRequest(const ArgumentVector& args);
+
+// Whether name is Path, the list that /a and /r edit, in any case.
+bool IsPathName(std::string_view name);

@@ -1,6 +1,7 @@
 #include "envstore/envstore.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "text/wtf8.h"
 
@@ -11,18 +12,42 @@ EnvLocation LocationForScope(bool systemScope) {
   return {RegistryRoot::CurrentUser, "Environment"};
 }
 
+std::string KeyNameOf(const EnvLocation& location) {
+  const char* root =
+      location.root == RegistryRoot::LocalMachine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
+  return std::string(root) + "\\" + location.subkey;
+}
+
+namespace {
+
 // The registry keeps UTF-16 units little-endian.
-std::optional<std::string> TextFromRegistryData(std::uint32_t type, std::string_view data) {
-  if ((type != kRegSz && type != kRegExpandSz) || data.size() % 2 != 0)
-    return std::nullopt;
+std::u16string UnitsOf(std::string_view data) {
   std::u16string units(data.size() / 2, u'\0');
   for (std::size_t i = 0; i < units.size(); ++i)
     units[i] = static_cast<char16_t>(static_cast<unsigned char>(data[2 * i]) |
                                      static_cast<unsigned char>(data[2 * i + 1]) << 8);
+  return units;
+}
+
+}  // namespace
+
+ReadStatus RegistryDataStatus(std::uint32_t type, std::string_view data) {
+  if (type != kRegSz && type != kRegExpandSz)
+    return ReadStatus::NotText;
+  if (data.size() % 2 != 0)
+    return ReadStatus::HalfUnit;
+  const std::u16string units = UnitsOf(data);
   const std::size_t end = units.find(u'\0');
   if (end != std::u16string::npos && units.find_first_not_of(u'\0', end) != std::u16string::npos)
-    return std::nullopt;  // text after a NUL would be lost
-  units.resize(std::min(end, units.size()));
+    return ReadStatus::TextAfterNul;  // it would be lost
+  return ReadStatus::Found;
+}
+
+std::optional<std::string> TextFromRegistryData(std::uint32_t type, std::string_view data) {
+  if (RegistryDataStatus(type, data) != ReadStatus::Found)
+    return std::nullopt;
+  std::u16string units = UnitsOf(data);
+  units.resize(std::min(units.find(u'\0'), units.size()));
   return Wtf8FromUtf16(units);
 }
 
@@ -42,4 +67,24 @@ std::optional<std::string> RegistryDataFor(std::uint32_t type, std::string_view 
   }
   bytes.append(2, '\0');
   return bytes;
+}
+
+std::string RegistryTypeName(std::uint32_t type) {
+  static constexpr const char* kNames[] = {
+      "REG_NONE",
+      "REG_SZ",
+      "REG_EXPAND_SZ",
+      "REG_BINARY",
+      "REG_DWORD",
+      "REG_DWORD_BIG_ENDIAN",
+      "REG_LINK",
+      "REG_MULTI_SZ",
+      "REG_RESOURCE_LIST",
+      "REG_FULL_RESOURCE_DESCRIPTOR",
+      "REG_RESOURCE_REQUIREMENTS_LIST",
+      "REG_QWORD",
+  };
+  if (type < std::size(kNames))
+    return kNames[type];
+  return "type " + std::to_string(type);
 }

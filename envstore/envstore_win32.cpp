@@ -56,6 +56,7 @@ StoredString ReadRegistryString(const EnvLocation& location, const std::string& 
     result.status = ReadStatus::Absent;
     return result;
   }
+  result.error = static_cast<StoreError>(key.status);
   if (!key.handle)
     return result;
 
@@ -68,8 +69,10 @@ StoredString ReadRegistryString(const EnvLocation& location, const std::string& 
       result.status = ReadStatus::Absent;
       return result;
     }
-    if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA)
+    if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) {
+      result.error = static_cast<StoreError>(status);
       return result;
+    }
     data.assign(size, '\0');
     DWORD got = size;
     status = RegQueryValueExW(key.handle, wideName->c_str(), nullptr, &type,
@@ -80,49 +83,43 @@ StoredString ReadRegistryString(const EnvLocation& location, const std::string& 
     }
     size = got;  // the size the value has grown to
   }
-  if (status != ERROR_SUCCESS)
+  if (status != ERROR_SUCCESS) {
+    result.error = static_cast<StoreError>(status);
     return result;
+  }
 
-  std::optional<std::string> text = TextFromRegistryData(type, data);
-  if (!text)
-    return result;
-  result.status = ReadStatus::Found;
-  result.text = std::move(*text);
   result.type = type;
+  result.status = RegistryDataStatus(type, data);
+  if (result.status == ReadStatus::Found)
+    result.text = TextFromRegistryData(type, data).value_or(std::string());
   return result;
 }
 
-bool WriteRegistryValue(const EnvLocation& location, const std::string& name,
-                        const std::string& data, std::uint32_t type) {
+StoreError WriteRegistryValue(const EnvLocation& location, const std::string& name,
+                              const std::string& data, std::uint32_t type) {
   const std::optional<std::string> bytes = RegistryDataFor(type, data);
   const std::optional<std::wstring> wideName = WideFromWtf8(name);
   if (!bytes || !wideName || bytes->size() > MAXDWORD)
-    return false;
+    return ERROR_INVALID_PARAMETER;
   const RegistryKey key(location, KEY_SET_VALUE);
   if (!key.handle)
-    return false;
-  return RegSetValueExW(key.handle, wideName->c_str(), 0, type,
-                        reinterpret_cast<const BYTE*>(bytes->data()),
-                        static_cast<DWORD>(bytes->size())) == ERROR_SUCCESS;
+    return static_cast<StoreError>(key.status);
+  return static_cast<StoreError>(RegSetValueExW(key.handle, wideName->c_str(), 0, type,
+                                                reinterpret_cast<const BYTE*>(bytes->data()),
+                                                static_cast<DWORD>(bytes->size())));
 }
 
-bool DeleteRegistryValue(const EnvLocation& location, const std::string& name) {
+StoreError DeleteRegistryValue(const EnvLocation& location, const std::string& name) {
   const std::optional<std::wstring> wideName = WideFromWtf8(name);
   if (!wideName)
-    return false;
+    return ERROR_INVALID_PARAMETER;
   const RegistryKey key(location, KEY_SET_VALUE);
   if (key.status == ERROR_FILE_NOT_FOUND)
-    return true;  // no key, so no variable
+    return ERROR_SUCCESS;  // no key, so no variable
   if (key.handle) {
     const LSTATUS status = RegDeleteValueW(key.handle, wideName->c_str());
-    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+    return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : static_cast<StoreError>(status);
   }
   // The key may not be written: done all the same when the variable is not there.
-  return IsAbsent(location, *wideName);
-}
-
-void AnnounceEnvironmentChange() {
-  DWORD_PTR result = 0;
-  SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>("Environment"),
-                      SMTO_ABORTIFHUNG, 5000, &result);
+  return IsAbsent(location, *wideName) ? ERROR_SUCCESS : static_cast<StoreError>(key.status);
 }

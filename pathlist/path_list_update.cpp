@@ -2,21 +2,18 @@
 
 #include "pathlist/path_list.h"
 
-PathListUpdate UpdatePathList(const UpdateRequest& request, const StoredString& storedList) {
-  const std::string& value = *request.value;
-  switch (storedList.status) {
-    case ReadStatus::Failed:
-      return {};
-    case ReadStatus::Absent:
-      if (request.addEntry)
-        return {value, false};
-      return {std::nullopt, true};
-    case ReadStatus::Found:
-      break;
+PathListUpdate UpdatePathList(PathEdit edit, const std::string& value,
+                              const StoredString& storedList) {
+  if (storedList.status == ReadStatus::Absent) {
+    if (edit == PathEdit::Add)
+      return {value, false};
+    return {std::nullopt, true};
   }
+  if (storedList.status != ReadStatus::Found)
+    return {};
   const std::string& list = storedList.text;
   std::string newList;
-  if (request.addEntry)
+  if (edit == PathEdit::Add)
     newList = PathListContains(list, value) ? list : PathListAppend(list, value);
   else
     newList = PathListContains(list, value) ? PathListRemove(list, value) : list;

@@ -5,8 +5,9 @@
 #include <optional>
 #include <string>
 
-#include "cmdline/update_request.h"
 #include "envstore/envstore.h"
+
+enum class PathEdit { Add, Remove };
 
 struct PathListUpdate {
   std::optional<std::string> newList;  // what to write back; nothing: write nothing
@@ -14,7 +15,8 @@ struct PathListUpdate {
 };
 
 // Writes nothing when the stored list could not be read or may not be
-// rewritten, or when /r meets a Path that is not stored. /a on a Path that
-// is not stored gives the value alone. An unchanged list is given back as it
-// is, to be written again.
-PathListUpdate UpdatePathList(const UpdateRequest& request, const StoredString& storedList);
+// rewritten, or when Remove meets a Path that is not stored. Add on a Path
+// that is not stored gives the value alone. An unchanged list is given back
+// as it is, to be written again.
+PathListUpdate UpdatePathList(PathEdit edit, const std::string& value,
+                              const StoredString& storedList);

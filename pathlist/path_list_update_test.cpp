@@ -27,19 +27,16 @@ TEST(UpdatePathList, NeverLosesTheStoredList) {
       {false, ReadStatus::Found, "C:\\Tools", "", false},
       {false, ReadStatus::Absent, "", std::nullopt, true},
       {false, ReadStatus::Failed, "", std::nullopt, false},
+      {true, ReadStatus::NotText, "", std::nullopt, false},
+      {false, ReadStatus::TextAfterNul, "", std::nullopt, false},
+      {true, ReadStatus::HalfUnit, "", std::nullopt, false},
   };
-  const std::string name = "Path";
-  const std::string value = "C:\\Tools";
   for (const UpdateCase& c : cases) {
-    UpdateRequest request;
-    request.addEntry = c.add;
-    request.removeEntry = !c.add;
-    request.name = &name;
-    request.value = &value;
     StoredString stored;
     stored.status = c.status;
     stored.text = c.stored;
-    const PathListUpdate update = UpdatePathList(request, stored);
+    const PathListUpdate update =
+        UpdatePathList(c.add ? PathEdit::Add : PathEdit::Remove, "C:\\Tools", stored);
     EXPECT_EQ(update.newList, c.newList) << (c.add ? "/a" : "/r") << " on '" << c.stored << "'";
     EXPECT_EQ(update.alreadyDone, c.alreadyDone)
         << (c.add ? "/a" : "/r") << " on '" << c.stored << "'";

@@ -88,3 +88,14 @@ std::optional<std::u16string> Utf16FromWtf8(std::string_view text) {
   }
   return units;
 }
+
+std::string Utf8FromWtf8(std::string_view text) {
+  std::u16string units = Utf16FromWtf8(text).value_or(u"\uFFFD");
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    if (IsHighSurrogate(units[i]) && i + 1 < units.size() && IsLowSurrogate(units[i + 1]))
+      ++i;
+    else if (IsHighSurrogate(units[i]) || IsLowSurrogate(units[i]))
+      units[i] = u'\uFFFD';
+  }
+  return Wtf8FromUtf16(units);
+}

@@ -16,3 +16,8 @@ std::string Wtf8FromUtf16(std::u16string_view units);
 // their units side by side, so that joined texts convert like their parts.
 // Nothing when the bytes are not WTF-8.
 std::optional<std::u16string> Utf16FromWtf8(std::string_view text);
+
+// Text for readers that take only UTF-8 (a pipe, a file): each unpaired
+// surrogate becomes U+FFFD; everything else is kept. Bytes that are not
+// WTF-8 give U+FFFD alone.
+std::string Utf8FromWtf8(std::string_view text);

@@ -55,4 +55,16 @@ TEST(Wtf8, RefusesWhatIsNotWtf8) {
     EXPECT_EQ(Utf16FromWtf8(bytes), std::nullopt) << bytes;
 }
 
+TEST(Wtf8, Utf8ReplacesOnlyUnpairedSurrogates) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"C:\\A \xE7\x94\xB0\xF0\x9F\x98\x80", "C:\\A \xE7\x94\xB0\xF0\x9F\x98\x80"},
+      {"a\xED\xA0\x80z\xED\xBF\xBF", "a\xEF\xBF\xBDz\xEF\xBF\xBD"},
+      {"\xED\xB0\x80\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD"},  // reversed: no pair
+      {"\xED\xA0\xBD\xED\xB8\x80", "\xF0\x9F\x98\x80"},          // joined halves: one pair
+      {"\xFF", "\xEF\xBF\xBD"},
+  };
+  for (const auto& [wtf8, utf8] : cases)
+    EXPECT_EQ(Utf8FromWtf8(wtf8), utf8) << wtf8;
+}
+
 }  // namespace

@@ -9,7 +9,9 @@
 #include <sddl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -17,6 +19,7 @@
 
 #include "cmdline/usage_text.h"
 #include "envstore/scope_lock.h"
+#include "tests/e2e/receivers.h"
 #include "text/wide_text.h"
 
 namespace {
@@ -214,6 +217,8 @@ struct RunResult {
   DWORD exitCode = STILL_ACTIVE;
   int notices = 0;
   std::vector<Box> boxes;
+  std::string standardError;  // what Morlex wrote there, when it was given a pipe
+  ULONGLONG ms = 0;           // from its start to its end
 };
 
 constexpr DWORD kRunTimeoutMs = 30000;
@@ -223,24 +228,81 @@ std::wstring MorlexPath() { return OwnDirectory() + L"Morlex.exe"; }
 // The command line that starts Morlex: its quoted path, then tail exactly.
 std::wstring Cmd(const std::wstring& tail) { return L"\"" + MorlexPath() + L"\"" + tail; }
 
+// How Morlex is started: on a window station nobody sees (a service's, or a
+// deployment agent's), and with a pipe as its standard error or with none.
+struct Start {
+  bool hiddenStation = false;
+  bool errorPipe = true;
+};
+
+// The desktop of a window station that is not visible, made once per run.
+wchar_t* HiddenDesktop() {
+  static wchar_t name[] = L"MorlexE2EHidden\\Default";
+  static const bool made = [] {
+    HWINSTA station = CreateWindowStationW(L"MorlexE2EHidden", 0, WINSTA_ALL_ACCESS, nullptr);
+    HWINSTA own = GetProcessWindowStation();
+    if (!station || !SetProcessWindowStation(station))
+      return false;
+    const HDESK desktop = CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    SetProcessWindowStation(own);
+    return desktop != nullptr;
+  }();
+  EXPECT_TRUE(made) << "cannot make a hidden window station: error " << GetLastError();
+  return name;
+}
+
+struct Child {
+  PROCESS_INFORMATION pi = {};
+  HANDLE errorPipe = nullptr;  // the reading end
+  ULONGLONG started = 0;
+};
+
 // Starts Morlex.exe with exactly this command line; null handles when it
 // cannot be started.
-PROCESS_INFORMATION StartMorlex(std::wstring commandLine) {
+Child StartMorlex(std::wstring commandLine, Start start = {}) {
   EnsureListener();
+  Child child;
   const std::wstring exe = MorlexPath();
   STARTUPINFOW si = {};
   si.cb = sizeof si;
-  PROCESS_INFORMATION pi = {};
-  if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &si, &pi))
+  si.dwFlags = STARTF_USESTDHANDLES;  // none but the pipe, if any
+  if (start.hiddenStation)
+    si.lpDesktop = HiddenDesktop();
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE write = nullptr;
+  if (start.errorPipe) {
+    EXPECT_TRUE(CreatePipe(&child.errorPipe, &write, &inherit, 1 << 16));
+    SetHandleInformation(child.errorPipe, HANDLE_FLAG_INHERIT, 0);
+    si.hStdError = write;
+  }
+  child.started = GetTickCount64();
+  if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                      &si, &child.pi))
     ADD_FAILURE() << "cannot start " << exe << ": error " << GetLastError();
-  return pi;
+  if (write)
+    CloseHandle(write);
+  return child;
+}
+
+// What is in the pipe now; the writer has ended, so all it wrote is there.
+std::string Drain(HANDLE pipe) {
+  std::string bytes;
+  DWORD available = 0;
+  while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+    std::string chunk(available, '\0');
+    DWORD got = 0;
+    if (!ReadFile(pipe, chunk.data(), available, &got, nullptr) || got == 0)
+      break;
+    bytes.append(chunk, 0, got);
+  }
+  return bytes;
 }
 
 // Waits for a started Morlex to end, pumping messages and answering any box
 // it shows with OK. Notices are counted from the last reset of g_notices.
-RunResult FinishMorlex(const PROCESS_INFORMATION& pi) {
+RunResult FinishMorlex(const Child& child) {
   RunResult run;
+  const PROCESS_INFORMATION& pi = child.pi;
   if (!pi.hProcess)
     return run;
   const ULONGLONG deadline = GetTickCount64() + kRunTimeoutMs;
@@ -272,37 +334,57 @@ RunResult FinishMorlex(const PROCESS_INFORMATION& pi) {
       break;
     }
   }
+  run.ms = GetTickCount64() - child.started;
   PumpMessages();
   GetExitCodeProcess(pi.hProcess, &run.exitCode);
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
+  if (child.errorPipe) {
+    run.standardError = Drain(child.errorPipe);
+    CloseHandle(child.errorPipe);
+  }
   run.notices = g_notices;
   return run;
 }
 
-RunResult RunMorlexProcess(const std::wstring& commandLine) {
+RunResult RunMorlexProcess(const std::wstring& commandLine, Start start = {}) {
   EnsureListener();
   PumpMessages();
   g_notices = 0;
-  return FinishMorlex(StartMorlex(commandLine));
+  return FinishMorlex(StartMorlex(commandLine, start));
 }
 
-// Checks what every run must show: a rejected command line (exit code 1)
-// shows the usage box once and sends no notice; any other run shows no box
-// and sends one notice, whatever its exit code.
-RunResult RunMorlex(const std::wstring& commandLine, DWORD exitCode) {
+// Checks what every run must show. A rejected command line (exit code 1)
+// shows the usage box once where it can be seen, and otherwise writes the
+// usage text to standard error at once; it sends no notice. Any other run
+// shows no box and sends one notice, whatever its exit code, which reaches
+// the windows of its own desktop only. On standard error, exit code 3 gives
+// one line that says why, and 0 gives nothing.
+RunResult RunMorlex(const std::wstring& commandLine, DWORD exitCode, Start start = {}) {
   const bool rejected = exitCode == 1;
-  const RunResult run = RunMorlexProcess(commandLine);
+  const bool box = rejected && !start.hiddenStation;
+  const RunResult run = RunMorlexProcess(commandLine, start);
   EXPECT_EQ(run.exitCode, exitCode) << commandLine;
-  EXPECT_EQ(run.notices, rejected ? 0 : 1) << commandLine;
-  if (rejected) {
-    EXPECT_EQ(run.boxes.size(), 1u) << commandLine;
-    for (const Box& box : run.boxes) {
-      EXPECT_EQ(box.caption, WideFromWtf8(kUsageCaption)) << commandLine;
-      EXPECT_EQ(box.text, WideFromWtf8(kUsageText)) << commandLine;
-    }
+  EXPECT_EQ(run.notices, rejected || start.hiddenStation ? 0 : 1) << commandLine;
+  EXPECT_EQ(run.boxes.size(), box ? 1u : 0u) << commandLine;
+  for (const Box& b : run.boxes) {
+    EXPECT_EQ(b.caption, WideFromWtf8(kUsageCaption)) << commandLine;
+    EXPECT_EQ(b.text, WideFromWtf8(kUsageText)) << commandLine;
+  }
+  if (start.hiddenStation) {
+    EXPECT_LT(run.ms, 5000u) << commandLine << ": nobody can answer there, so nothing may wait";
+  }
+  if (!start.errorPipe)
+    return run;
+  if (rejected && !box) {
+    EXPECT_EQ(run.standardError, kUsageText + "\r\n"s) << commandLine;
+  } else if (exitCode == 3) {
+    const std::string& line = run.standardError;
+    EXPECT_EQ(line.rfind("Morlex: ", 0), 0u) << commandLine << ": " << line;
+    EXPECT_EQ(line.find('\n'), line.size() - 1) << commandLine << ": one line, not " << line;
+    EXPECT_EQ(line.find('\r'), line.size() - 2) << commandLine << ": " << line;
   } else {
-    EXPECT_TRUE(run.boxes.empty()) << commandLine;
+    EXPECT_EQ(run.standardError, "") << commandLine;
   }
   return run;
 }
@@ -327,6 +409,7 @@ struct Row {
   std::optional<RawValue> after;   // nothing: not stored
   DWORD exitCode = 0;              // 1: the usage box
   const wchar_t* dacl = nullptr;   // the key's DACL during the run, as SDDL
+  Start start = {};
 };
 
 void RunRows(const std::vector<Row>& rows) {
@@ -336,7 +419,7 @@ void RunRows(const std::vector<Row>& rows) {
     StoreValue(row.system, row.name, row.before);
     {
       const KeyDacl dacl(row.system, row.dacl);
-      RunMorlex(row.commandLine, row.exitCode);
+      RunMorlex(row.commandLine, row.exitCode, row.start);
     }
     EXPECT_EQ(ReadValue(row.system, row.name), row.after);
   }
@@ -357,6 +440,9 @@ TEST(Morlex, RejectedCommandLinesShowTheUsageAndChangeNothing) {
   rows.push_back({L"\"Morlex.exe MORLEX_E2E v", false, kVar, set, set, 1});
   for (const wchar_t* line : {L" Path", L" /r Path", L" /a Path", L" /a /r Path x", L" /s PATH"})
     rows.push_back({Cmd(line), false, L"Path", set, set, 1});
+  // On a window station nobody sees: no box, and at once.
+  rows.push_back({Cmd(L" /x MORLEX_E2E v"), false, kVar, set, set, 1, nullptr, {true, true}});
+  rows.push_back({Cmd(L" /x MORLEX_E2E v"), false, kVar, set, set, 1, nullptr, {true, false}});
   RunRows(rows);
 }
 
@@ -402,6 +488,8 @@ TEST(Morlex, SetsAndDeletesInBothScopes) {
       {Cmd(L" MORLEX_E2E \xFF0Fs"), true, kVar, old, old},
       {Cmd(L" \xFF0Fs MORLEX_E2E"), false, L"\xFF0Fs", kAbsent, ExpandSz(L"MORLEX_E2E")},
       {Cmd(L" MORLEX_E2E \u3000x"), false, kVar, kAbsent, ExpandSz(L"\u3000x")},
+      // Where nobody sees the desktop, an accepted command works as anywhere.
+      {Cmd(L" MORLEX_E2E unseen"), false, kVar, old, ExpandSz(L"unseen"), 0, nullptr, {true, true}},
   });
 }
 
@@ -660,6 +748,39 @@ TEST(MorlexExecutable, CarriesItsVersion) {
 }
 
 // ---------------------------------------------------------------------------
+// Slow receivers of the notice: top-level windows on threads of their own
+// that take their time to answer it.
+
+// Each slow window gets the notice once, and a run waits about as long as
+// the slowest thread, not as long as all of them together. The bounds are
+// wide: Wine sometimes lets a send wait for a handler that has begun.
+TEST(MorlexNotice, SlowReceiversAreWaitedForSideBySide) {
+  const struct {
+    int threads;
+    int windowsPerThread;
+    DWORD delayMs;
+    ULONGLONG mostMs;
+  } rows[] = {
+      {4, 1, 1500, 3000},           // 6 s one after another
+      {1, 2, 1000, kRunTimeoutMs},  // one thread's windows in turn, neither cut short
+      {3, 1, 6000, 7500},           // past the 5 s timeout: about one timeout, not three
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::to_string(row.threads) + " threads x " +
+                 std::to_string(row.windowsPerThread) + " windows, " + std::to_string(row.delayMs) +
+                 " ms each");
+    const SavedValue guard(false, kVar);
+    const Receivers receivers(row.threads, row.windowsPerThread, row.delayMs);
+    ASSERT_EQ(receivers.threads.size(), static_cast<std::size_t>(row.threads));
+    const RunResult run = RunMorlex(Cmd(L" MORLEX_E2E v"), 0);
+    EXPECT_LT(run.ms, row.mostMs);
+    for (const auto& thread : receivers.threads)
+      for (const auto& window : thread->windows)
+        EXPECT_EQ(window->notices, 1);
+  }
+}
+
+// ---------------------------------------------------------------------------
 // Runs side by side: the scope lock.
 
 void SleepPumping(DWORD ms) {
@@ -670,35 +791,48 @@ void SleepPumping(DWORD ms) {
   }
 }
 
+std::wstring LockName(bool system) { return *WideFromWtf8(ScopeLockName(system)); }
+
+// Every write of Path waits for the holder: the edits of /a, and a set.
 TEST(MorlexLock, ARunWaitsForTheHolderAndLosesNothing) {
-  for (const bool system : {false, true}) {
-    SCOPED_TRACE(system ? "system" : "user");
-    const SavedValue guard(system, L"Path");
-    StoreValue(system, L"Path", ExpandSz(L"C:\\A"));
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, ScopeLockName(system));
+  const struct {
+    bool system;
+    const wchar_t* tail;
+    std::wstring after;
+  } rows[] = {
+      {false, L" /a Path C:\\New", L"C:\\A;C:\\Holder;C:\\New"},
+      {true, L" /s /a Path C:\\New", L"C:\\A;C:\\Holder;C:\\New"},
+      {false, L" Path C:\\Set", L"C:\\Set"},
+      {true, L" /s PATH C:\\Set", L"C:\\Set"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.tail);
+    const SavedValue guard(row.system, L"Path");
+    StoreValue(row.system, L"Path", ExpandSz(L"C:\\A"));
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, LockName(row.system).c_str());
     ASSERT_NE(mutex, nullptr);
     ASSERT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
 
     g_notices = 0;
-    const PROCESS_INFORMATION pi =
-        StartMorlex(Cmd(system ? L" /s /a Path C:\\New" : L" /a Path C:\\New"));
+    const Child child = StartMorlex(Cmd(row.tail));
     SleepPumping(1500);
-    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
-    EXPECT_EQ(ReadValue(system, L"Path"), ExpandSz(L"C:\\A"));  // nothing written yet
+    EXPECT_EQ(WaitForSingleObject(child.pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(ReadValue(row.system, L"Path"), ExpandSz(L"C:\\A"));  // nothing written yet
     // The holder's own update, made while it holds the lock.
-    StoreValue(system, L"Path", ExpandSz(L"C:\\A;C:\\Holder"));
+    StoreValue(row.system, L"Path", ExpandSz(L"C:\\A;C:\\Holder"));
     ReleaseMutex(mutex);
 
-    const RunResult run = FinishMorlex(pi);
+    const RunResult run = FinishMorlex(child);
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(run.notices, 1);
-    EXPECT_EQ(ReadValue(system, L"Path"), ExpandSz(L"C:\\A;C:\\Holder;C:\\New"));
+    EXPECT_EQ(run.standardError, "");
+    EXPECT_EQ(ReadValue(row.system, L"Path"), ExpandSz(row.after));
     CloseHandle(mutex);
   }
 }
 
 DWORD WINAPI TakeAndDie(LPVOID mutex) {
-  *static_cast<HANDLE*>(mutex) = CreateMutexW(nullptr, FALSE, kUserScopeLockName);
+  *static_cast<HANDLE*>(mutex) = CreateMutexW(nullptr, FALSE, LockName(false).c_str());
   WaitForSingleObject(*static_cast<HANDLE*>(mutex), INFINITE);
   return 0;  // ends holding it: the mutex is abandoned
 }
@@ -724,17 +858,21 @@ TEST(MorlexLock, AHolderThatEndedLeavesTheLockUsable) {
 // under the lock's name: the run changes nothing and says so.
 TEST(MorlexLock, ALockThatCannotBeHadChangesNothing) {
   for (const bool heldMutex : {false, true}) {
-    SCOPED_TRACE(heldMutex ? "held past the wait" : "an event under the name");
-    const SavedValue guard(false, L"Path");
-    StoreValue(false, L"Path", ExpandSz(L"C:\\A"));
-    HANDLE object = heldMutex ? CreateMutexW(nullptr, TRUE, kUserScopeLockName)
-                              : CreateEventW(nullptr, TRUE, FALSE, kUserScopeLockName);
-    ASSERT_NE(object, nullptr);
-    RunMorlex(Cmd(L" /a Path C:\\New"), 3);
-    EXPECT_EQ(ReadValue(false, L"Path"), ExpandSz(L"C:\\A"));
-    if (heldMutex)
-      ReleaseMutex(object);
-    CloseHandle(object);
+    for (const wchar_t* tail : {L" /a Path C:\\New", L" Path C:\\Set"}) {
+      SCOPED_TRACE((heldMutex ? "held past the wait: "s : "an event under the name: "s) +
+                   Wtf8FromWide(tail));
+      const SavedValue guard(false, L"Path");
+      StoreValue(false, L"Path", ExpandSz(L"C:\\A"));
+      HANDLE object = heldMutex ? CreateMutexW(nullptr, TRUE, LockName(false).c_str())
+                                : CreateEventW(nullptr, TRUE, FALSE, LockName(false).c_str());
+      ASSERT_NE(object, nullptr);
+      const RunResult run = RunMorlex(Cmd(tail), 3);
+      EXPECT_NE(run.standardError.find(kUserScopeLockName), std::string::npos);
+      EXPECT_EQ(ReadValue(false, L"Path"), ExpandSz(L"C:\\A"));
+      if (heldMutex)
+        ReleaseMutex(object);
+      CloseHandle(object);
+    }
   }
 }
 
@@ -762,13 +900,13 @@ TEST(MorlexLock, ThirtyTwoRunsTogetherLoseNothing) {
   EnsureListener();
   PumpMessages();
   g_notices = 0;
-  std::vector<PROCESS_INFORMATION> children;
+  std::vector<Child> children;
   for (int i = 0; i < kRuns; ++i) {
     children.push_back(StartMorlex(Cmd(L" /a Path C:\\A" + std::to_wstring(i))));
     children.push_back(StartMorlex(Cmd(L" /r Path C:\\R" + std::to_wstring(i))));
   }
-  for (const PROCESS_INFORMATION& pi : children)
-    EXPECT_EQ(FinishMorlex(pi).exitCode, 0u);
+  for (const Child& child : children)
+    EXPECT_EQ(FinishMorlex(child).exitCode, 0u);
   EXPECT_EQ(g_notices, 2 * kRuns);
 
   const std::optional<RawValue> after = ReadValue(false, L"Path");

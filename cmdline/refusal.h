@@ -1,0 +1,36 @@
+// Why a run changed nothing, as the one line a caller that captures standard
+// error reads: what was asked, in which scope and key, and the reason.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "cmdline/update_request.h"
+#include "envstore/envstore.h"
+
+enum class RefusalCause {
+  Registry,      // the registry refused
+  PathNotText,   // the stored Path is of a type that is not text
+  PathAfterNul,  // the stored Path holds data after a NUL
+  PathHalfUnit,  // the stored Path ends in half a UTF-16 unit
+  LockTimedOut,  // the scope's lock was not had within the wait
+  LockFailed,    // the scope's lock could not be had at all
+};
+
+struct Refusal {
+  RefusalCause cause = RefusalCause::Registry;
+  std::uint32_t error = 0;  // the system's error code, for Registry and LockFailed
+  std::uint32_t type = 0;   // the stored type, for PathNotText
+};
+
+// Why a read of Path that is neither found nor absent leaves nothing to write.
+Refusal RefusalOfRead(const StoredString& stored);
+
+// "Morlex: ", what the request could not do, where and why, on one line that
+// ends with CR LF. systemMessage is the system's text for the refusal's
+// error code (empty when there is none).
+std::string RefusalLine(const UpdateRequest& request, const Refusal& refusal,
+                        std::string_view systemMessage);
+
+inline constexpr char kOutOfMemoryLine[] = "Morlex: memory ran out; nothing was changed.\r\n";

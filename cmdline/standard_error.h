@@ -1,0 +1,15 @@
+// Standard error, for a caller that hands Morlex one (a deployment tool's
+// pipe, "2> file"): a windowed program has none otherwise.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Writes WTF-8 text there: with the console's wide call when it is a console,
+// otherwise as UTF-8. Does nothing when there is no standard error; a write
+// that fails, or memory that runs out, is ignored.
+void WriteToStandardError(std::string_view text) noexcept;
+
+// The system's message for an error code, as WTF-8; empty when it has none.
+std::string SystemMessage(std::uint32_t error);
