@@ -9,6 +9,13 @@ cmake --preset windows >/dev/null
 cmake --build --preset windows --target Morlex -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
 
 export WINEPREFIX="$PWD/build/wine-run" WINEDEBUG=-all
+# Wine decodes its arguments in the locale's character set, so under one that
+# is not UTF-8 (a minimal system without LANG) text beyond ASCII would reach
+# Morlex as other characters. The arguments are UTF-8: Wine is told so.
+case "$(locale charmap 2>/dev/null)" in
+  UTF-8) ;;
+  *) export LC_ALL=C.UTF-8 ;;
+esac
 scripts/wine-prefix.sh "$WINEPREFIX"
 
 rc=0

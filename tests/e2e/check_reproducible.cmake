@@ -1,0 +1,42 @@
+# Builds Morlex.exe again from a copy of SOURCE_DIR in another folder, and
+# fails unless it is byte for byte the EXE that was built; also fails when a
+# folder of the build machine shows in EXE.
+set(copy ${BINARY_DIR}/reproduce/elsewhere)
+file(REMOVE_RECURSE ${BINARY_DIR}/reproduce)
+file(MAKE_DIRECTORY ${copy})
+file(GLOB entries RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/*)
+list(REMOVE_ITEM entries build .git)
+foreach(entry IN LISTS entries)
+  file(COPY ${SOURCE_DIR}/${entry} DESTINATION ${copy})
+endforeach()
+
+execute_process(COMMAND ${CMAKE_COMMAND} -S ${copy} -B ${copy}/out -G ${GENERATOR}
+                        -DCMAKE_TOOLCHAIN_FILE=${copy}/cmake/mingw-w64-x86_64.cmake
+                        -DCMAKE_BUILD_TYPE=${BUILD_TYPE} -DMORLEX_TESTS=OFF
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "the copy does not configure:\n${out}")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} --build ${copy}/out --target Morlex
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "the copy does not build:\n${out}")
+endif()
+
+set(again ${copy}/out/bin/Morlex.exe)
+file(SHA256 ${EXE} first)
+file(SHA256 ${again} second)
+message(STATUS "${EXE}: ${first}")
+message(STATUS "${again}: ${second}")
+if(NOT first STREQUAL second)
+  message(FATAL_ERROR "two builds of the same sources differ")
+endif()
+
+file(STRINGS ${EXE} strings)
+foreach(folder ${SOURCE_DIR} ${BINARY_DIR} ${copy})
+  string(FIND "${strings}" "${folder}" at)
+  if(NOT at EQUAL -1)
+    message(FATAL_ERROR "${EXE} holds the build machine's folder ${folder}")
+  endif()
+endforeach()
+file(REMOVE_RECURSE ${BINARY_DIR}/reproduce)
