@@ -1,6 +1,7 @@
 #include "cmdline/refusal.h"
 
 #include <algorithm>
+#include <initializer_list>
 
 #include "envstore/scope_lock.h"
 
@@ -23,6 +24,11 @@ std::string Quoted(std::string_view text) {
   return quoted;
 }
 
+void Append(std::string& line, std::initializer_list<std::string_view> parts) {
+  for (const std::string_view part : parts)
+    line.append(part);
+}
+
 // "error N", then the system's message on the same line.
 std::string SystemReason(std::uint32_t error, std::string_view message) {
   std::string tidy;
@@ -35,48 +41,54 @@ std::string SystemReason(std::uint32_t error, std::string_view message) {
     tidy.pop_back();
   std::string reason = "error " + std::to_string(error);
   if (!tidy.empty())
-    reason += ": " + tidy;
+    Append(reason, {": ", tidy});
   return reason;
 }
 
-std::string WhatWasAsked(const UpdateRequest& request) {
+void AppendWhatWasAsked(std::string& line, const UpdateRequest& request) {
   const std::string name = Quoted(*request.name);
   if (request.addEntry)
-    return "add " + Quoted(*request.value) + " to " + name;
-  if (request.removeEntry)
-    return "remove " + Quoted(*request.value) + " from " + name;
-  if (request.value)
-    return "set " + name;
-  return "delete " + name;
+    Append(line, {"add ", Quoted(*request.value), " to ", name});
+  else if (request.removeEntry)
+    Append(line, {"remove ", Quoted(*request.value), " from ", name});
+  else
+    Append(line, {request.value ? "set " : "delete ", name});
 }
 
-std::string Why(const UpdateRequest& request, const Refusal& refusal,
-                std::string_view systemMessage) {
-  const std::string lock = ScopeLockName(request.systemScope);
+void AppendWhy(std::string& line, const UpdateRequest& request, const Refusal& refusal,
+               std::string_view systemMessage) {
+  const std::string_view lock = ScopeLockName(request.systemScope);
   const std::string system = SystemReason(refusal.error, systemMessage);
   switch (refusal.cause) {
     case RefusalCause::Registry:
       if (refusal.error == kErrorFileNotFound)
-        return "the key does not exist, " + system;
-      return "the registry refused with " + system;
+        Append(line, {"the key does not exist, ", system});
+      else
+        Append(line, {"the registry refused with ", system});
+      return;
     case RefusalCause::PathNotText:
-      return "the stored value is " + RegistryTypeName(refusal.type) +
-             ", not text, and is left as it is";
+      Append(line, {"the stored value is ", RegistryTypeName(refusal.type),
+                    ", not text, and is left as it is"});
+      return;
     case RefusalCause::PathAfterNul:
-      return "the stored value holds data after a NUL, which a rewrite would lose, and is left "
-             "as it is";
+      Append(line, {"the stored value holds data after a NUL, which a rewrite would lose, and is "
+                    "left as it is"});
+      return;
     case RefusalCause::PathHalfUnit:
-      return "the stored value ends in half a UTF-16 unit, which a rewrite would lose, and is "
-             "left as it is";
+      Append(line, {"the stored value ends in half a UTF-16 unit, which a rewrite would lose, and "
+                    "is left as it is"});
+      return;
     case RefusalCause::LockTimedOut:
-      return "another run held the lock " + lock + " for more than " +
-             std::to_string(kScopeLockWaitMs / 1000) + " s";
+      Append(line, {"another run held the lock ", lock, " for more than ",
+                    std::to_string(kScopeLockWaitMs / 1000), " s"});
+      return;
     case RefusalCause::LockFailed:
       if (refusal.error == kErrorInvalidHandle)
-        return "the name of the lock " + lock + " is taken by an object that is not a mutex";
-      return "the lock " + lock + " cannot be had, " + system;
+        Append(line, {"the name of the lock ", lock, " is taken by an object that is not a mutex"});
+      else
+        Append(line, {"the lock ", lock, " cannot be had, ", system});
+      return;
   }
-  return {};
 }
 
 }  // namespace
@@ -99,11 +111,11 @@ Refusal RefusalOfRead(const StoredString& stored) {
 
 std::string RefusalLine(const UpdateRequest& request, const Refusal& refusal,
                         std::string_view systemMessage) {
-  const EnvLocation location = LocationForScope(request.systemScope);
-  std::string line = "Morlex: cannot " + WhatWasAsked(request) + " in the " +
-                     (request.systemScope ? "system" : "user") + " environment (" +
-                     KeyNameOf(location) + "): " + Why(request, refusal, systemMessage);
-  if (line.back() != '.')
-    line.push_back('.');
-  return line + "\r\n";
+  std::string line = "Morlex: cannot ";
+  AppendWhatWasAsked(line, request);
+  Append(line, {" in the ", request.systemScope ? "system" : "user", " environment (",
+                KeyNameOf(LocationForScope(request.systemScope)), "): "});
+  AppendWhy(line, request, refusal, systemMessage);
+  Append(line, {line.back() == '.' ? "" : ".", "\r\n"});
+  return line;
 }

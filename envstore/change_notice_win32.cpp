@@ -30,6 +30,7 @@ void Notify(HWND window) {
 
 struct OwnedWindow {
   DWORD thread;
+  std::size_t found;  // its place in the listing
   HWND window;
 };
 
@@ -46,7 +47,7 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM param) {
   auto* windows =
       reinterpret_cast<std::vector<OwnedWindow>*>(param);  // NOLINT(performance-no-int-to-ptr)
   try {
-    windows->push_back({GetWindowThreadProcessId(window, nullptr), window});
+    windows->push_back({GetWindowThreadProcessId(window, nullptr), windows->size(), window});
     return TRUE;
   } catch (const std::bad_alloc&) {
     return FALSE;
@@ -69,9 +70,10 @@ bool FindGroups(Groups& groups) {
   try {
     if (!EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&groups.windows)))
       return false;
-    std::stable_sort(
-        groups.windows.begin(), groups.windows.end(),
-        [](const OwnedWindow& a, const OwnedWindow& b) { return a.thread < b.thread; });
+    std::sort(groups.windows.begin(), groups.windows.end(),
+              [](const OwnedWindow& a, const OwnedWindow& b) {
+                return a.thread != b.thread ? a.thread < b.thread : a.found < b.found;
+              });
     for (std::size_t i = 0; i < groups.windows.size(); ++i) {
       if (i == 0 || groups.windows[i].thread != groups.windows[i - 1].thread)
         groups.starts.push_back(i);
