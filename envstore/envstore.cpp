@@ -29,24 +29,38 @@ std::u16string UnitsOf(std::string_view data) {
   return units;
 }
 
-}  // namespace
-
-ReadStatus RegistryDataStatus(std::uint32_t type, std::string_view data) {
+// NotText or HalfUnit when the type and size hold no whole UTF-16 text;
+// Found otherwise.
+ReadStatus ShapeOf(std::uint32_t type, std::size_t size) {
   if (type != kRegSz && type != kRegExpandSz)
     return ReadStatus::NotText;
-  if (data.size() % 2 != 0)
+  if (size % 2 != 0)
     return ReadStatus::HalfUnit;
-  const std::u16string units = UnitsOf(data);
-  const std::size_t end = units.find(u'\0');
-  if (end != std::u16string::npos && units.find_first_not_of(u'\0', end) != std::u16string::npos)
-    return ReadStatus::TextAfterNul;  // it would be lost
   return ReadStatus::Found;
 }
 
+// Whether anything but NUL units follows the first NUL: a rewrite would lose it.
+bool HasTextAfterNul(std::u16string_view units) {
+  const std::size_t end = units.find(u'\0');
+  return end != std::u16string_view::npos &&
+         units.find_first_not_of(u'\0', end) != std::u16string_view::npos;
+}
+
+}  // namespace
+
+ReadStatus RegistryDataStatus(std::uint32_t type, std::string_view data) {
+  const ReadStatus shape = ShapeOf(type, data.size());
+  if (shape != ReadStatus::Found)
+    return shape;
+  return HasTextAfterNul(UnitsOf(data)) ? ReadStatus::TextAfterNul : ReadStatus::Found;
+}
+
 std::optional<std::string> TextFromRegistryData(std::uint32_t type, std::string_view data) {
-  if (RegistryDataStatus(type, data) != ReadStatus::Found)
+  if (ShapeOf(type, data.size()) != ReadStatus::Found)
     return std::nullopt;
   std::u16string units = UnitsOf(data);
+  if (HasTextAfterNul(units))
+    return std::nullopt;
   units.resize(std::min(units.find(u'\0'), units.size()));
   return Wtf8FromUtf16(units);
 }

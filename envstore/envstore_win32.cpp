@@ -89,9 +89,11 @@ StoredString ReadRegistryString(const EnvLocation& location, const std::string& 
   }
 
   result.type = type;
-  result.status = RegistryDataStatus(type, data);
-  if (result.status == ReadStatus::Found)
-    result.text = TextFromRegistryData(type, data).value_or(std::string());
+  std::optional<std::string> text = TextFromRegistryData(type, data);
+  // Only data that may not be rewritten are looked at again, for the reason.
+  result.status = text ? ReadStatus::Found : RegistryDataStatus(type, data);
+  if (text)
+    result.text = std::move(*text);
   return result;
 }
 
