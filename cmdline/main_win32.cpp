@@ -12,21 +12,13 @@
 #include "cmdline/refusal.h"
 #include "cmdline/split_command_tail.h"
 #include "cmdline/standard_error.h"
+#include "cmdline/unattended.h"
+#include "cmdline/update_flow.h"
 #include "cmdline/update_request.h"
 #include "cmdline/usage_text.h"
-#include "envstore/envstore.h"
-#include "envstore/scope_lock.h"
-#include "pathlist/path_list_update.h"
 #include "text/wide_text.h"
 
 namespace {
-
-constexpr int kExitUsage = 1;
-// Memory ran out before anything was written.
-constexpr int kExitOutOfMemory = 2;
-// Nothing was changed: the registry refused, the stored list may not be
-// rewritten, or the scope's lock could not be had.
-constexpr int kExitNothingChanged = 3;
 
 // Whether anybody can see a box shown now. A service's or a deployment
 // agent's window station is not visible, and a box there would wait for
@@ -39,20 +31,44 @@ bool WindowStationIsVisible() {
   return (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
-// The usage box where it can be seen and closed; otherwise, or when it cannot
-// be shown, the usage text goes to standard error.
+// The name of a window station's or a desktop's object; empty when it
+// cannot be had.
+std::wstring ObjectName(HANDLE object) {
+  wchar_t name[256] = {};
+  if (!object ||
+      !GetUserObjectInformationW(object, UOI_NAME, name, sizeof name - sizeof *name, nullptr))
+    return {};
+  return name;
+}
+
+// Whether somebody can answer a box now: the window station is visible and
+// this thread's desktop is the one that takes the user's input. A run on
+// another desktop, or while the workstation is locked (the input desktop is
+// then the logon desktop, which may not be opened), would wait until
+// somebody switched to it or unlocked.
+bool SomebodyCanAnswer() {
+  if (!WindowStationIsVisible())
+    return false;
+  HDESK input = OpenInputDesktop(0, FALSE, DESKTOP_READOBJECTS);
+  if (!input)
+    return false;
+  const std::wstring inputName = ObjectName(input);
+  CloseDesktop(input);
+  return !inputName.empty() && inputName == ObjectName(GetThreadDesktop(GetCurrentThreadId()));
+}
+
+// The usage box where somebody can answer it now; otherwise, or when it
+// cannot be shown, the usage text goes to standard error.
 [[noreturn]] void ShowUsageAndExit() {
   bool shown = false;
-  if (WindowStationIsVisible()) {
+  if (SomebodyCanAnswer()) {
     const std::wstring text = WideFromWtf8(kUsageText).value_or(std::wstring());
     const std::wstring caption = WideFromWtf8(kUsageCaption).value_or(std::wstring());
     // 0 when it fails (Wine gives -1, as the dialog call does).
     shown = MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_ICONINFORMATION | MB_OK) > 0;
   }
-  if (!shown) {
-    WriteToStandardError(kUsageText);
-    WriteToStandardError("\r\n");
-  }
+  if (!shown)
+    WriteToStandardError(kUsageText + std::string("\r\n"));
   std::exit(kExitUsage);
 }
 
@@ -88,74 +104,31 @@ std::optional<std::string> OwnModulePath() {
   }
 }
 
-std::optional<Refusal> RefusalOf(StoreError error) {
-  if (error == 0)
-    return std::nullopt;
-  return Refusal{RefusalCause::Registry, error};
-}
-
-// Every write of Path holds the scope's lock: a set, and the read, change
-// and write-back of /a and /r, so that no run undoes another's.
-std::optional<Refusal> WritePathUnderLock(const UpdateRequest& request,
-                                          const EnvLocation& location) {
-  const ScopeLock lock(request.systemScope);
-  if (!lock.held)
-    return Refusal{lock.error ? RefusalCause::LockFailed : RefusalCause::LockTimedOut, lock.error};
-  const std::string& name = *request.name;
-  if (!request.addEntry && !request.removeEntry)
-    return RefusalOf(WriteRegistryValue(location, name, *request.value, kRegExpandSz));
-
-  const StoredString stored = ReadRegistryString(location, name);
-  const PathListUpdate update =
-      UpdatePathList(request.addEntry ? PathEdit::Add : PathEdit::Remove, *request.value, stored);
-  if (!update.newList)
-    return update.alreadyDone ? std::nullopt : std::optional(RefusalOfRead(stored));
-  const StoreError error = WriteRegistryValue(location, name, *update.newList, kRegExpandSz);
-  // A list that is as asked already stays done when its write-back is refused.
-  return update.alreadyDone ? std::nullopt : RefusalOf(error);
-}
-
-// Says on standard error why nothing was changed, where a caller reads it.
-void ReportRefusal(const UpdateRequest& request, const Refusal& refusal) noexcept {
-  try {
-    const std::string message = refusal.error ? SystemMessage(refusal.error) : std::string();
-    WriteToStandardError(RefusalLine(request, refusal, message));
-  } catch (const std::bad_alloc&) {
-    WriteToStandardError(kOutOfMemoryLine);
-  }
-}
-
-int RunUpdate() {
+// Checks the command line, then carries out the update. Throws
+// std::bad_alloc only before anything is written.
+int Run() {
   LoadDllsFromSystemDirectoryOnly();
   const std::string commandLine = Wtf8FromWide(GetCommandLineW());
   const ArgumentVector args = SplitCommandTail(CommandTailOf(commandLine), OwnModulePath());
   const std::optional<UpdateRequest> request = BuildUpdateRequest(args);
   if (!request)
     ShowUsageAndExit();
-
-  const EnvLocation location = LocationForScope(request->systemScope);
-  std::optional<Refusal> refusal;
-  if (IsPathName(*request->name))
-    refusal = WritePathUnderLock(*request, location);
-  else if (request->value)
-    refusal =
-        RefusalOf(WriteRegistryValue(location, *request->name, *request->value, kRegExpandSz));
-  else
-    refusal = RefusalOf(DeleteRegistryValue(location, *request->name));
-  if (refusal)
-    ReportRefusal(*request, *refusal);
-  // The lock is released by now: the notice goes out without it.
-  AnnounceEnvironmentChange();
-  return refusal ? kExitNothingChanged : 0;
+  return RunUpdate(*request);
 }
 
 }  // namespace
 
+// Nothing that may throw runs after a write, so a run that ends here has
+// written nothing.
 int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*tail*/, int /*show*/) {
+  AskNobodyOnFault();
   try {
-    return RunUpdate();
+    return Run();
   } catch (const std::bad_alloc&) {
     WriteToStandardError(kOutOfMemoryLine);
     return kExitOutOfMemory;
+  } catch (...) {
+    WriteToStandardError(kUnexpectedErrorLine);
+    return kExitNothingChanged;
   }
 }

@@ -10,15 +10,40 @@ namespace {
 constexpr std::uint32_t kErrorFileNotFound = 2;
 constexpr std::uint32_t kErrorInvalidHandle = 6;
 
+// A line shows at most this many bytes of a name, of a value and of the
+// system's message, so that the whole line stays within kMostLineBytes.
+constexpr std::size_t kMostShownBytes = 240;
+constexpr std::string_view kCut = "...";
+
 bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == '\x7F'; }
 
-// A name or value as typed, in quotes; a control character would break the
-// line, so each one shows as "?".
+// Whether a character of WTF-8 text may begin at this byte: any byte but a
+// continuation byte. A surrogate pair is one character there.
+bool StartsCharacter(char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }
+
+// Text too long to show whole: its beginning and its end with "..." between,
+// cut between characters, at most `most` bytes in all.
+std::string Shortened(std::string_view text, std::size_t most) {
+  if (text.size() <= most)
+    return std::string(text);
+  const std::size_t half = (most - kCut.size()) / 2;
+  std::size_t head = half;
+  while (head > 0 && !StartsCharacter(text[head]))
+    --head;
+  std::size_t tail = text.size() - half;
+  while (tail < text.size() && !StartsCharacter(text[tail]))
+    ++tail;
+  std::string shown(text.substr(0, head));
+  shown.append(kCut);
+  shown.append(text.substr(tail));
+  return shown;
+}
+
+// A name or value as typed, in quotes, shortened when it is long; a control
+// character would break the line, so each one shows as "?".
 std::string Quoted(std::string_view text) {
-  std::string quoted;
-  quoted.reserve(text.size() + 2);
-  quoted.push_back('"');
-  quoted.append(text);
+  std::string quoted(1, '"');
+  quoted.append(Shortened(text, kMostShownBytes));
   quoted.push_back('"');
   std::replace_if(quoted.begin(), quoted.end(), IsControl, '?');
   return quoted;
@@ -32,7 +57,7 @@ void Append(std::string& line, std::initializer_list<std::string_view> parts) {
 // "error N", then the system's message on the same line.
 std::string SystemReason(std::uint32_t error, std::string_view message) {
   std::string tidy;
-  for (const char c : message) {
+  for (const char c : Shortened(message, kMostShownBytes)) {
     const char shown = IsControl(c) ? ' ' : c;
     if (shown != ' ' || (!tidy.empty() && tidy.back() != ' '))
       tidy.push_back(shown);

@@ -2,6 +2,7 @@
 // error reads: what was asked, in which scope and key, and the reason.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -27,10 +28,17 @@ struct Refusal {
 // Why a read of Path that is neither found nor absent leaves nothing to write.
 Refusal RefusalOfRead(const StoredString& stored);
 
+// The most bytes of UTF-8 a line of Morlex's takes, CR LF included, so that
+// writing it never waits for a reader that has given a small pipe.
+inline constexpr std::size_t kMostLineBytes = 1024;
+
 // "Morlex: ", what the request could not do, where and why, on one line that
-// ends with CR LF. systemMessage is the system's text for the refusal's
-// error code (empty when there is none).
+// ends with CR LF, within kMostLineBytes. systemMessage is the system's text
+// for the refusal's error code (empty when there is none). A long name, value
+// or message shows its beginning and its end with "..." between.
 std::string RefusalLine(const UpdateRequest& request, const Refusal& refusal,
                         std::string_view systemMessage);
 
 inline constexpr char kOutOfMemoryLine[] = "Morlex: memory ran out; nothing was changed.\r\n";
+inline constexpr char kUnexpectedErrorLine[] =
+    "Morlex: an unexpected error ended the run; nothing was changed.\r\n";

@@ -19,6 +19,16 @@ const std::string kSystem =
     " in the system environment (HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\"
     "Session Manager\\Environment): ";
 
+std::string Times(int count, const std::string& text) {
+  std::string repeated;
+  for (int i = 0; i < count; ++i)
+    repeated += text;
+  return repeated;
+}
+
+const std::string kTa = "\xE7\x94\xB0";        // three bytes
+const std::string kClef = "\xF0\x9D\x84\x9E";  // a surrogate pair, four bytes
+
 TEST(RefusalLine, SaysWhatWasRefusedWhereAndWhy) {
   const LineCase cases[] = {
       {{"MYVAR", "v"},
@@ -89,6 +99,31 @@ TEST(RefusalLine, SaysWhatWasRefusedWhereAndWhy) {
        "Morlex: cannot add \"C:\\a??b?\xE7\x94\xB0\" to \"Path\"" + kUser +
            "the stored value ends in half a UTF-16 unit, which a rewrite would lose, and is left "
            "as it is."},
+      // A long name or value shows its beginning and its end, cut between
+      // characters: never inside a multi-byte sequence or a surrogate pair.
+      {{"/a", "Path", std::string(30000, 'x')},
+       {RefusalCause::PathNotText, 0, 7},
+       "",
+       "Morlex: cannot add \"" + std::string(118, 'x') + "..." + std::string(118, 'x') +
+           "\" to \"Path\"" + kUser +
+           "the stored value is REG_MULTI_SZ, not text, and is left as it is."},
+      {{std::string(20000, 'N'), "v"},
+       {RefusalCause::Registry, 87},
+       "The parameter is incorrect.",
+       "Morlex: cannot set \"" + std::string(118, 'N') + "..." + std::string(118, 'N') + "\"" +
+           kUser + "the registry refused with error 87: The parameter is incorrect."},
+      {{"/r", "Path", Times(200, kTa)},
+       {RefusalCause::PathAfterNul},
+       "",
+       "Morlex: cannot remove \"" + Times(39, kTa) + "..." + Times(39, kTa) + "\" from \"Path\"" +
+           kUser +
+           "the stored value holds data after a NUL, which a rewrite would lose, and is left as "
+           "it is."},
+      {{Times(100, kClef)},
+       {RefusalCause::Registry, 5},
+       "Access is denied.",
+       "Morlex: cannot delete \"" + Times(29, kClef) + "..." + Times(29, kClef) + "\"" + kUser +
+           "the registry refused with error 5: Access is denied."},
   };
   for (const LineCase& c : cases) {
     ArgumentVector args;
@@ -96,6 +131,26 @@ TEST(RefusalLine, SaysWhatWasRefusedWhereAndWhy) {
     const std::optional<UpdateRequest> request = BuildUpdateRequest(args);
     ASSERT_TRUE(request) << ::testing::PrintToString(c.tokens);
     EXPECT_EQ(RefusalLine(*request, c.refusal, c.systemMessage), c.line + "\r\n");
+  }
+}
+
+// However long the name, the value and the system's message, the line fits
+// a small pipe.
+TEST(RefusalLine, FitsItsBoundWhateverItShows) {
+  ArgumentVector removeArgs;
+  removeArgs.tokens = {"/s", "/r", "PATH", Times(5000, kClef)};
+  const UpdateRequest remove = *BuildUpdateRequest(removeArgs);
+  ArgumentVector setArgs;
+  setArgs.tokens = {Times(5000, kTa) + "\r\n", Times(5000, "\x7F")};
+  const UpdateRequest set = *BuildUpdateRequest(setArgs);
+  const std::string message = Times(3000, "Access is denied. ");
+  for (const UpdateRequest& request : {remove, set}) {
+    for (const RefusalCause cause : {RefusalCause::Registry, RefusalCause::LockFailed,
+                                     RefusalCause::PathNotText, RefusalCause::LockTimedOut}) {
+      const std::string line = RefusalLine(request, {cause, 0xFFFFFFFF, 0xFFFFFFFF}, message);
+      EXPECT_LE(line.size(), kMostLineBytes);
+      EXPECT_EQ(line.find('\n'), line.size() - 1) << line;
+    }
   }
 }
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -85,28 +86,41 @@ bool FindGroups(Groups& groups) {
   }
 }
 
+// Waits for every sending thread to end: all at once, or, when that wait
+// fails, for each in turn. False when that is not known.
+bool AllEnded(const HANDLE* threads, std::size_t count) {
+  if (count == 0 || WaitForMultipleObjects(static_cast<DWORD>(count), threads, TRUE, INFINITE) <
+                        WAIT_OBJECT_0 + count)
+    return true;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (WaitForSingleObject(threads[i], INFINITE) != WAIT_OBJECT_0)
+      return false;
+  }
+  return true;
+}
+
 }  // namespace
 
-void AnnounceEnvironmentChange() {
-  Groups groups;
-  if (!FindGroups(groups)) {
+void AnnounceEnvironmentChange() noexcept {
+  std::unique_ptr<Groups> groups(new (std::nothrow) Groups);
+  if (!groups || !FindGroups(*groups)) {
     Notify(HWND_BROADCAST);  // one after another, but every window is told
     return;
   }
   // This thread sends too, so one group needs no other thread.
-  const std::size_t groupCount = groups.starts.size() - 1;
+  const std::size_t groupCount = groups->starts.size() - 1;
   HANDLE threads[kMostSendingThreads];
   std::size_t started = 0;
   while (started + 1 < std::min(groupCount, kMostSendingThreads)) {
-    HANDLE thread = CreateThread(nullptr, kSendingThreadStack, SendGroups, &groups,
+    HANDLE thread = CreateThread(nullptr, kSendingThreadStack, SendGroups, groups.get(),
                                  STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     if (!thread)
       break;  // fewer threads share the groups
     threads[started++] = thread;
   }
-  SendGroups(&groups);
-  if (started > 0)
-    WaitForMultipleObjects(static_cast<DWORD>(started), threads, TRUE, INFINITE);
+  SendGroups(groups.get());
+  if (!AllEnded(threads, started))
+    static_cast<void>(groups.release());  // a thread may still read them: they stay
   for (std::size_t i = 0; i < started; ++i)
     CloseHandle(threads[i]);
 }

@@ -77,5 +77,6 @@ StoreError DeleteRegistryValue(const EnvLocation& location, const std::string& n
 // Sends WM_SETTINGCHANGE with "Environment" to every top-level window,
 // waiting at most 5000 ms for each. Windows of different threads are sent to
 // side by side, so a run waits about as long as the slowest thread takes,
-// not as long as all of them together.
-void AnnounceEnvironmentChange();
+// not as long as all of them together. The window list outlives every
+// sending thread.
+void AnnounceEnvironmentChange() noexcept;

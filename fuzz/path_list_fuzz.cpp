@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fuzz/entries.h"
 #include "pathlist/path_list.h"
 #include "text/ascii_case.h"
 
@@ -18,19 +19,6 @@ namespace {
 void Require(bool holds) {
   if (!holds)
     std::abort();
-}
-
-std::vector<std::string_view> EntriesOf(std::string_view list) {
-  std::vector<std::string_view> entries;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i <= list.size(); ++i) {
-    if (i == list.size() || list[i] == ';') {
-      if (i > start)
-        entries.push_back(list.substr(start, i - start));
-      start = i + 1;
-    }
-  }
-  return entries;
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Static checks over the project's sources: clang-format, clang-tidy (with
-# the repo's .clang-tidy) and cppcheck. Needs the native and windows presets
-# configured, for their compile_commands.json.
+# the repo's .clang-tidy), cppcheck and shellcheck. Needs the native and
+# windows presets configured, for their compile_commands.json.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -36,4 +36,7 @@ echo "cppcheck"
 cppcheck --enable=warning,style,performance,portability --std=c++20 --language=c++ \
   --inline-suppr --error-exitcode=1 --suppress=missingIncludeSystem -q -I . \
   $(printf "%s\n" "$program" | grep "\.cpp$") $(git ls-files "fuzz/*.cpp")
+echo "shellcheck"
+# shellcheck disable=SC2046
+shellcheck $(git ls-files 'scripts/*.sh' 'tests/*.sh') .ci/run
 echo "static checks passed"

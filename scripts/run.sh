@@ -1,12 +1,12 @@
 #!/bin/sh
 # run.sh [Morlex arguments]: installs what is missing, builds Morlex.exe, runs
-# it under Wine with the arguments given, then shows the variable as the
-# registry now holds it. The Wine prefix lives in build/wine-run.
+# it under Wine with exactly the arguments given, then shows the variable as
+# the registry now holds it. The Wine prefix lives in build/wine-run.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset windows >/dev/null
-cmake --build --preset windows --target Morlex -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
+cmake --build --preset windows --target Morlex run_morlex -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
 
 export WINEPREFIX="$PWD/build/wine-run" WINEDEBUG=-all
 # Wine decodes its arguments in the locale's character set, so under one that
@@ -18,27 +18,10 @@ case "$(locale charmap 2>/dev/null)" in
 esac
 scripts/wine-prefix.sh "$WINEPREFIX"
 
+# Wine hands a Windows program its arguments with backslash escapes, which
+# Morlex's own splitting rightly does not undo; run_morlex takes them apart as
+# Windows programs do and gives Morlex a command tail that its rules split
+# back into exactly these arguments, then reads the variable back.
 rc=0
-wine build/windows/bin/Morlex.exe "$@" || rc=$?
-echo "Morlex exited with $rc"
-
-# Which variable the arguments name, and in which scope.
-key='HKCU\Environment'
-name=
-for arg in "$@"; do
-  case "$arg" in
-    /s | /S) key='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' ;;
-    /*) ;;
-    *) [ -n "$name" ] || name=$arg ;;
-  esac
-done
-# Printed into a pipe, reg turns text beyond the console code page into "?";
-# on a terminal Wine writes UTF-8. So reg runs on a wide one (script), and
-# the terminal's cursor codes and reg's own messages are taken out again.
-if [ -n "$name" ]; then
-  quoted=$(printf '%s' "$name" | sed "s/'/'\\\\''/g")
-  script -qec "stty cols 32000; wine reg query '$key' /v '$quoted'" /dev/null 2>/dev/null |
-    tr -d '\r' | sed 's/\x1b\[[?0-9;]*[A-Za-z]//g' | grep -v -e '^$' -e '^reg: ' ||
-    echo "$name is not set in $key"
-fi
+wine build/windows/bin/run_morlex.exe "$@" || rc=$?
 exit "$rc"

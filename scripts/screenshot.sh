@@ -9,6 +9,7 @@ cmake --build --preset windows --target Morlex >/dev/null
 export WINEPREFIX="$PWD/build/wine-shot" WINEDEBUG=-all
 scripts/wine-prefix.sh "$WINEPREFIX"
 
+# shellcheck disable=SC2016 # the inner shell expands them
 xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
   wine build/windows/bin/Morlex.exe /? &
   morlex=$!

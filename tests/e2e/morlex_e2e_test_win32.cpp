@@ -32,6 +32,33 @@ constexpr const wchar_t* kSystemKey =
 const std::wstring kVar = L"MORLEX_E2E";
 
 // ---------------------------------------------------------------------------
+// These tests delete and recreate the user's Environment key, narrow its
+// security and write Path: under Wine that is the throwaway prefix, but on
+// Windows itself it is the machine's own environment, which a crash or a kill
+// in the middle would leave broken. There they run only on a machine meant
+// for it.
+
+bool UnderWine() {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+struct DisposableMachineOnly : ::testing::Environment {
+  void SetUp() override {
+    char flag[8] = {};
+    const DWORD length =
+        GetEnvironmentVariableA("MORLEX_E2E_DISPOSABLE_MACHINE", flag, sizeof flag);
+    if (!UnderWine() && !(length == 1 && flag[0] == '1'))
+      GTEST_SKIP() << "these tests rewrite this machine's environment (HKEY_CURRENT_USER\\"
+                      "Environment, Path, the system scope); set MORLEX_E2E_DISPOSABLE_MACHINE=1 "
+                      "to run them on a machine meant to be thrown away";
+  }
+};
+
+[[maybe_unused]] ::testing::Environment* const kDisposableMachineOnly =
+    ::testing::AddGlobalTestEnvironment(new DisposableMachineOnly);
+
+// ---------------------------------------------------------------------------
 // The registry, read and written raw.
 
 struct RawValue {
@@ -229,10 +256,17 @@ std::wstring MorlexPath() { return OwnDirectory() + L"Morlex.exe"; }
 std::wstring Cmd(const std::wstring& tail) { return L"\"" + MorlexPath() + L"\"" + tail; }
 
 // How Morlex is started: on a window station nobody sees (a service's, or a
-// deployment agent's), and with a pipe as its standard error or with none.
+// deployment agent's), or on a desktop of the visible one that is not the
+// input desktop; with a pipe as its standard error or with none, of a given
+// size (0: the system's default), read while it runs or only after its end,
+// as the simplest callers do.
 struct Start {
   bool hiddenStation = false;
   bool errorPipe = true;
+  bool otherDesktop = false;
+  DWORD pipeSize = 1 << 16;
+  bool readAfterEnd = false;
+  const wchar_t* program = L"Morlex.exe";  // beside this test program
 };
 
 // The desktop of a window station that is not visible, made once per run.
@@ -251,9 +285,19 @@ wchar_t* HiddenDesktop() {
   return name;
 }
 
+// A second desktop of the visible window station, made once per run.
+wchar_t* OtherDesktop() {
+  static wchar_t name[] = L"WinSta0\\MorlexE2EOther";
+  static const HDESK desktop =
+      CreateDesktopW(L"MorlexE2EOther", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+  EXPECT_NE(desktop, nullptr) << "cannot make a second desktop: error " << GetLastError();
+  return name;
+}
+
 struct Child {
   PROCESS_INFORMATION pi = {};
   HANDLE errorPipe = nullptr;  // the reading end
+  bool readAfterEnd = false;
   ULONGLONG started = 0;
 };
 
@@ -262,19 +306,22 @@ struct Child {
 Child StartMorlex(std::wstring commandLine, Start start = {}) {
   EnsureListener();
   Child child;
-  const std::wstring exe = MorlexPath();
+  const std::wstring exe = OwnDirectory() + start.program;
   STARTUPINFOW si = {};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;  // none but the pipe, if any
   if (start.hiddenStation)
     si.lpDesktop = HiddenDesktop();
+  if (start.otherDesktop)
+    si.lpDesktop = OtherDesktop();
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE write = nullptr;
   if (start.errorPipe) {
-    EXPECT_TRUE(CreatePipe(&child.errorPipe, &write, &inherit, 1 << 16));
+    EXPECT_TRUE(CreatePipe(&child.errorPipe, &write, &inherit, start.pipeSize));
     SetHandleInformation(child.errorPipe, HANDLE_FLAG_INHERIT, 0);
     si.hStdError = write;
   }
+  child.readAfterEnd = start.readAfterEnd;
   child.started = GetTickCount64();
   if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                       &si, &child.pi))
@@ -284,9 +331,8 @@ Child StartMorlex(std::wstring commandLine, Start start = {}) {
   return child;
 }
 
-// What is in the pipe now; the writer has ended, so all it wrote is there.
-std::string Drain(HANDLE pipe) {
-  std::string bytes;
+// Appends what is in the pipe now.
+void Drain(HANDLE pipe, std::string& bytes) {
   DWORD available = 0;
   while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
     std::string chunk(available, '\0');
@@ -295,7 +341,6 @@ std::string Drain(HANDLE pipe) {
       break;
     bytes.append(chunk, 0, got);
   }
-  return bytes;
 }
 
 // Waits for a started Morlex to end, pumping messages and answering any box
@@ -309,6 +354,8 @@ RunResult FinishMorlex(const Child& child) {
   for (;;) {
     const DWORD wait = MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, 50, QS_ALLINPUT);
     PumpMessages();
+    if (child.errorPipe && !child.readAfterEnd)
+      Drain(child.errorPipe, run.standardError);
     if (wait == WAIT_OBJECT_0)
       break;
     BoxSearch search{pi.dwProcessId};
@@ -340,7 +387,7 @@ RunResult FinishMorlex(const Child& child) {
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
   if (child.errorPipe) {
-    run.standardError = Drain(child.errorPipe);
+    Drain(child.errorPipe, run.standardError);
     CloseHandle(child.errorPipe);
   }
   run.notices = g_notices;
@@ -360,31 +407,41 @@ RunResult RunMorlexProcess(const std::wstring& commandLine, Start start = {}) {
 // shows no box and sends one notice, whatever its exit code, which reaches
 // the windows of its own desktop only. On standard error, exit code 3 gives
 // one line that says why, and 0 gives nothing.
+//
+// Nothing waits where nobody is: on a desktop nobody sees, or for a reader
+// that reads only after the end. A pipe too small for what Morlex says holds
+// the beginning of it.
 RunResult RunMorlex(const std::wstring& commandLine, DWORD exitCode, Start start = {}) {
   const bool rejected = exitCode == 1;
-  const bool box = rejected && !start.hiddenStation;
+  const bool unseen = start.hiddenStation || start.otherDesktop;
+  const bool box = rejected && !unseen;
   const RunResult run = RunMorlexProcess(commandLine, start);
   EXPECT_EQ(run.exitCode, exitCode) << commandLine;
-  EXPECT_EQ(run.notices, rejected || start.hiddenStation ? 0 : 1) << commandLine;
+  EXPECT_EQ(run.notices, rejected || unseen ? 0 : 1) << commandLine;
   EXPECT_EQ(run.boxes.size(), box ? 1u : 0u) << commandLine;
   for (const Box& b : run.boxes) {
     EXPECT_EQ(b.caption, WideFromWtf8(kUsageCaption)) << commandLine;
     EXPECT_EQ(b.text, WideFromWtf8(kUsageText)) << commandLine;
   }
-  if (start.hiddenStation) {
-    EXPECT_LT(run.ms, 5000u) << commandLine << ": nobody can answer there, so nothing may wait";
+  if (unseen || start.readAfterEnd) {
+    EXPECT_LT(run.ms, 5000u) << commandLine << ": nobody answers there, so nothing may wait";
   }
   if (!start.errorPipe)
     return run;
+  const bool whole = !start.readAfterEnd || start.pipeSize == 0 || start.pipeSize >= 1024;
+  const std::string& said = run.standardError;
   if (rejected && !box) {
-    EXPECT_EQ(run.standardError, kUsageText + "\r\n"s) << commandLine;
+    const std::string usage = kUsageText + "\r\n"s;
+    EXPECT_EQ(said, whole ? usage : usage.substr(0, said.size())) << commandLine;
   } else if (exitCode == 3) {
-    const std::string& line = run.standardError;
-    EXPECT_EQ(line.rfind("Morlex: ", 0), 0u) << commandLine << ": " << line;
-    EXPECT_EQ(line.find('\n'), line.size() - 1) << commandLine << ": one line, not " << line;
-    EXPECT_EQ(line.find('\r'), line.size() - 2) << commandLine << ": " << line;
+    EXPECT_EQ(said.substr(0, 8), "Morlex: "s.substr(0, said.size())) << commandLine << ": " << said;
+    EXPECT_LE(said.size(), 1024u) << commandLine;
+    if (whole) {
+      EXPECT_EQ(said.find('\n'), said.size() - 1) << commandLine << ": one line, not " << said;
+      EXPECT_EQ(said.find('\r'), said.size() - 2) << commandLine << ": " << said;
+    }
   } else {
-    EXPECT_EQ(run.standardError, "") << commandLine;
+    EXPECT_EQ(said, "") << commandLine;
   }
   return run;
 }
@@ -443,6 +500,18 @@ TEST(Morlex, RejectedCommandLinesShowTheUsageAndChangeNothing) {
   // On a window station nobody sees: no box, and at once.
   rows.push_back({Cmd(L" /x MORLEX_E2E v"), false, kVar, set, set, 1, nullptr, {true, true}});
   rows.push_back({Cmd(L" /x MORLEX_E2E v"), false, kVar, set, set, 1, nullptr, {true, false}});
+  // A pipe that holds almost nothing, read only after the end.
+  rows.push_back({Cmd(L" /x MORLEX_E2E v"),
+                  false,
+                  kVar,
+                  set,
+                  set,
+                  1,
+                  nullptr,
+                  {.hiddenStation = true, .pipeSize = 1, .readAfterEnd = true}});
+  // On a desktop of the visible station that is not the input desktop.
+  rows.push_back(
+      {Cmd(L" /x MORLEX_E2E v"), false, kVar, set, set, 1, nullptr, {.otherDesktop = true}});
   RunRows(rows);
 }
 
@@ -490,6 +559,24 @@ TEST(Morlex, SetsAndDeletesInBothScopes) {
       {Cmd(L" MORLEX_E2E \u3000x"), false, kVar, kAbsent, ExpandSz(L"\u3000x")},
       // Where nobody sees the desktop, an accepted command works as anywhere.
       {Cmd(L" MORLEX_E2E unseen"), false, kVar, old, ExpandSz(L"unseen"), 0, nullptr, {true, true}},
+      {Cmd(L" MORLEX_E2E elsewhere"),
+       false,
+       kVar,
+       old,
+       ExpandSz(L"elsewhere"),
+       0,
+       nullptr,
+       {.otherDesktop = true}},
+      // A name the registry refuses, too long for a pipe of the default size
+      // that is read only after the end.
+      {Cmd(L" " + std::wstring(20000, L'N') + L" v"),
+       false,
+       std::wstring(20000, L'N'),
+       kAbsent,
+       kAbsent,
+       3,
+       nullptr,
+       {.pipeSize = 0, .readAfterEnd = true}},
   });
 }
 
@@ -598,6 +685,14 @@ TEST(Morlex, AddsAndRemovesPathEntries) {
       {Cmd(L" /r Path C:\\A"), false, L"Path", twoTexts, twoTexts, 3},
       {Cmd(L" /a Path C:\\Tools"), false, L"Path", halfUnit, halfUnit, 3},
       {Cmd(L" /s /r Path C:\\A"), true, L"Path", multi, multi, 3},
+      {Cmd(L" /a Path " + std::wstring(30000, L'x')),
+       false,
+       L"Path",
+       multi,
+       multi,
+       3,
+       nullptr,
+       {.pipeSize = 0, .readAfterEnd = true}},
   });
 }
 
@@ -612,6 +707,14 @@ TEST(Morlex, RespectsTheRightsTheKeyGrants) {
       {Cmd(L" /a Path C:\\New"), false, L"Path", list, list, 3, kReadOnly},
       {Cmd(L" /r Path C:\\A"), false, L"Path", list, list, 3, kReadOnly},
       {Cmd(L" /s MORLEX_E2E hello"), true, kVar, old, old, 3, kReadOnly},
+      {Cmd(L" MORLEX_E2E hello"),
+       false,
+       kVar,
+       old,
+       old,
+       3,
+       kReadOnly,
+       {.pipeSize = 1, .readAfterEnd = true}},
       // What is already as asked needs no write.
       {Cmd(L" MORLEX_E2E"), false, kVar, kAbsent, kAbsent, 0, kReadOnly},
       {Cmd(L" /a Path c:\\a"), false, L"Path", list, list, 0, kReadOnly},
@@ -745,6 +848,22 @@ TEST(MorlexExecutable, CarriesItsVersion) {
                               std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
                               std::to_string(HIWORD(fixed->dwFileVersionLS));
   EXPECT_EQ(numbers, MORLEX_VERSION);
+}
+
+// ---------------------------------------------------------------------------
+// A crash or an abort after the start-up settings asks nobody: the process
+// ends at once, with no box and no crash dialog, and a failing exit code.
+
+TEST(MorlexStartUp, AFaultAsksNobody) {
+  const std::pair<const wchar_t*, DWORD> rows[] = {{L"abort", 3}, {L"fault", 0xC0000005}};
+  for (const auto& [fault, exitCode] : rows) {
+    SCOPED_TRACE(Wtf8FromWide(fault));
+    const RunResult run = RunMorlexProcess(L"morlex_fault.exe " + std::wstring(fault),
+                                           {.program = L"morlex_fault.exe"});
+    EXPECT_EQ(run.exitCode, exitCode);
+    EXPECT_EQ(run.boxes.size(), 0u);
+    EXPECT_LT(run.ms, 5000u);
+  }
 }
 
 // ---------------------------------------------------------------------------

@@ -9,4 +9,5 @@ export WINEPREFIX="$prefix" WINEDEBUG=-all
 # A wineserver left from another display would keep that display's desktop.
 wineserver -k 2>/dev/null || true
 wineserver -w
+# shellcheck disable=SC2016 # the inner shell expands them
 exec xvfb-run -a sh -c '"$@"; rc=$?; wineserver -w; exit $rc' wine-run "$@"

@@ -1,0 +1,50 @@
+// An in-memory stand-in for the platform behind the update flow: the store,
+// the scope lock, standard error and the notice. The native tests and the
+// flow's fuzz target link it in place of the *_win32.cpp definitions, set up
+// a starting state, run the flow and read back what it did.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+struct StoredValue {
+  std::uint32_t type = 0;
+  std::string bytes;  // as the registry holds them: UTF-16 units for text
+  bool operator==(const StoredValue&) const = default;
+};
+
+enum class KeyState { Present, Missing, ReadOnly };
+enum class LockState { Free, HeldByAnother, OtherKind };
+
+struct StandInScope {
+  KeyState key = KeyState::Present;
+  LockState lock = LockState::Free;
+  // By upper-case name: the registry's names ignore case.
+  std::map<std::string, StoredValue> values;
+  bool operator==(const StandInScope&) const = default;
+};
+
+struct StandIn {
+  StandInScope scopes[2];  // user, system
+  // The store's operations throw std::bad_alloc from this call on (counted
+  // from 1 across reads, writes and deletes), before they change anything;
+  // 0: never.
+  int failingCall = 0;
+
+  // What the flow did.
+  int calls = 0;
+  int locksTaken = 0;
+  int writes = 0;
+  bool lockHeld = false;
+  bool pathWrittenUnlocked = false;
+  bool noticeUnderLock = false;
+  int notices = 0;
+  std::string standardError;
+};
+
+// The one stand-in the definitions use; reset it before each run.
+StandIn& TheStandIn();
+
+// Text as a REG_SZ or REG_EXPAND_SZ value holds it: its units and a NUL unit.
+StoredValue TextValue(const std::string& text, std::uint32_t type);
