@@ -165,7 +165,7 @@ TEST(RefusalOfRead, NamesWhyTheStoredListIsLeftAlone) {
     const Refusal refusal = RefusalOfRead(stored);
     EXPECT_EQ(refusal.cause, cause);
     EXPECT_EQ(refusal.error, stored.error);
-    EXPECT_EQ(refusal.type, cause == RefusalCause::PathNotText ? stored.type : 0u);
+    EXPECT_EQ(refusal.type, cause == RefusalCause::PathNotText ? stored.type : 0U);
   }
 }
 

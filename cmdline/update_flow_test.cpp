@@ -7,7 +7,6 @@
 
 #include "envstore/envstore.h"
 #include "tests/stand_in/stand_in.h"
-#include "text/ascii_case.h"
 
 namespace {
 
@@ -75,11 +74,8 @@ TEST(RunUpdate, WritesWhatWasAskedOrSaysWhyNot) {
     const UpdateRequest request = *BuildUpdateRequest(args);
     EXPECT_EQ(RunUpdate(request), c.exitCode);
 
-    std::string name = *request.name;
-    for (char& ch : name)
-      ch = AsciiUpper(ch);
     const auto& values = standIn.scopes[0].values;
-    const auto found = values.find(name);
+    const auto found = values.find(FoldedName(*request.name));
     EXPECT_EQ(found == values.end() ? std::nullopt : std::optional(found->second), c.after);
     EXPECT_EQ(standIn.notices, c.exitCode == kExitOutOfMemory ? 0 : 1);
     EXPECT_FALSE(standIn.pathWrittenUnlocked);
@@ -90,7 +86,7 @@ TEST(RunUpdate, WritesWhatWasAskedOrSaysWhyNot) {
     else if (c.exitCode == kExitOutOfMemory)
       EXPECT_EQ(said, "Morlex: memory ran out; nothing was changed.\r\n");
     else
-      EXPECT_EQ(said.rfind("Morlex: cannot ", 0), 0u) << said;
+      EXPECT_EQ(said.rfind("Morlex: cannot ", 0), 0U) << said;
   }
 }
 

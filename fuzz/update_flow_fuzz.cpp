@@ -5,10 +5,12 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -58,12 +60,6 @@ StoredValue SomeValue(FuzzedDataProvider& in) {
   return raw;
 }
 
-std::string Folded(std::string name) {
-  for (char& c : name)
-    c = AsciiUpper(c);
-  return name;
-}
-
 std::optional<std::string> TextOf(const std::optional<StoredValue>& value) {
   if (!value)
     return std::nullopt;
@@ -94,11 +90,10 @@ void RequireDone(const UpdateRequest& request, const std::optional<StoredValue>&
                         now->compare(now->size() - value.size(), value.size(), value) == 0);
     return;
   }
+  const std::vector<std::string_view> entries = EntriesOf(*old);
   std::vector<std::string_view> kept;
-  for (const std::string_view entry : EntriesOf(*old)) {
-    if (!EqualIgnoringAsciiCase(entry, value))
-      kept.push_back(entry);
-  }
+  std::copy_if(entries.begin(), entries.end(), std::back_inserter(kept),
+               [&value](std::string_view entry) { return !EqualIgnoringAsciiCase(entry, value); });
   Require(EntriesOf(*now) == kept);
 }
 
@@ -162,7 +157,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(standIn.scopes[1 - changed] == before.scopes[1 - changed]);
   StandInScope afterScope = standIn.scopes[changed];
   StandInScope beforeScope = before.scopes[changed];
-  const std::string name = Folded(*request->name);
+  const std::string name = FoldedName(*request->name);
   const auto valueIn = [&name](const StandInScope& scope) -> std::optional<StoredValue> {
     const auto found = scope.values.find(name);
     return found == scope.values.end() ? std::nullopt : std::optional(found->second);

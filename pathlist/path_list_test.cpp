@@ -64,7 +64,7 @@ TEST(PathList, AddAndRemove) {
 
 TEST(PathList, KeepsEveryByteOfALongList) {
   std::string list;
-  for (int i = 0; list.size() < 100 * 1024; ++i)
+  for (int i = 0; list.size() < std::size_t{100} * 1024; ++i)
     list += "C:\\Program Files\\Tool " + std::to_string(i) + "\\bin;";
   list.pop_back();
   const std::string entry = "D:\\New";

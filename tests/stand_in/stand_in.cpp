@@ -1,5 +1,6 @@
 #include "tests/stand_in/stand_in.h"
 
+#include <algorithm>
 #include <new>
 
 #include "cmdline/standard_error.h"
@@ -20,13 +21,6 @@ StandInScope& ScopeOf(const EnvLocation& location) {
   return TheStandIn().scopes[location.root == RegistryRoot::LocalMachine ? 1 : 0];
 }
 
-std::string Folded(const std::string& name) {
-  std::string folded = name;
-  for (char& c : folded)
-    c = AsciiUpper(c);
-  return folded;
-}
-
 // Counts a store call; throws where the stand-in's memory runs out.
 void Call() {
   StandIn& standIn = TheStandIn();
@@ -42,6 +36,11 @@ StandIn& TheStandIn() {
   return standIn;
 }
 
+std::string FoldedName(std::string name) {
+  std::transform(name.begin(), name.end(), name.begin(), AsciiUpper);
+  return name;
+}
+
 StoredValue TextValue(const std::string& text, std::uint32_t type) {
   return {type, RegistryDataFor(type, text).value_or("")};
 }
@@ -50,7 +49,7 @@ StoredString ReadRegistryString(const EnvLocation& location, const std::string& 
   Call();
   const StandInScope& scope = ScopeOf(location);
   StoredString result;
-  const auto found = scope.values.find(Folded(name));
+  const auto found = scope.values.find(FoldedName(name));
   if (scope.key == KeyState::Missing || found == scope.values.end()) {
     result.status = ReadStatus::Absent;
     return result;
@@ -78,14 +77,14 @@ StoreError WriteRegistryValue(const EnvLocation& location, const std::string& na
   if (IsPathName(name) && !standIn.lockHeld)
     standIn.pathWrittenUnlocked = true;
   ++standIn.writes;
-  scope.values[Folded(name)] = {type, *bytes};
+  scope.values[FoldedName(name)] = {type, *bytes};
   return 0;
 }
 
 StoreError DeleteRegistryValue(const EnvLocation& location, const std::string& name) {
   Call();
   StandInScope& scope = ScopeOf(location);
-  const auto found = scope.values.find(Folded(name));
+  const auto found = scope.values.find(FoldedName(name));
   if (scope.key == KeyState::Missing || found == scope.values.end())
     return 0;  // not there to begin with
   if (scope.key == KeyState::ReadOnly)

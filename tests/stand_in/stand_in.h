@@ -4,6 +4,7 @@
 // a starting state, run the flow and read back what it did.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -26,7 +27,7 @@ struct StandInScope {
 };
 
 struct StandIn {
-  StandInScope scopes[2];  // user, system
+  std::array<StandInScope, 2> scopes;  // user, system
   // The store's operations throw std::bad_alloc from this call on (counted
   // from 1 across reads, writes and deletes), before they change anything;
   // 0: never.
@@ -45,6 +46,9 @@ struct StandIn {
 
 // The one stand-in the definitions use; reset it before each run.
 StandIn& TheStandIn();
+
+// The key a value is kept under: its name with ASCII letters in upper case.
+std::string FoldedName(std::string name);
 
 // Text as a REG_SZ or REG_EXPAND_SZ value holds it: its units and a NUL unit.
 StoredValue TextValue(const std::string& text, std::uint32_t type);
