@@ -31,6 +31,13 @@ StandInScope With(const std::string& name, const StoredValue& value,
   return scope;
 }
 
+// A missing key holds no values.
+StandInScope MissingKey() {
+  StandInScope scope;
+  scope.key = KeyState::Missing;
+  return scope;
+}
+
 // Each run: its exit code, the value afterwards, what it said, and the
 // notice after every accepted command but one that ran out of memory.
 TEST(RunUpdate, WritesWhatWasAskedOrSaysWhyNot) {
@@ -38,7 +45,7 @@ TEST(RunUpdate, WritesWhatWasAskedOrSaysWhyNot) {
       {{"V", "new"}, With("V", kOld), kExitDone, TextValue("new", kRegExpandSz)},
       {{"V"}, With("V", kOld), kExitDone, std::nullopt},
       {{"V"}, With("V", kOld, KeyState::ReadOnly), kExitNothingChanged, kOld},
-      {{"V", "new"}, With("V", kOld, KeyState::Missing), kExitNothingChanged, kOld},
+      {{"V", "new"}, MissingKey(), kExitNothingChanged, std::nullopt},
       {{"V"}, With("W", kOld, KeyState::ReadOnly), kExitDone, std::nullopt},
       {{"/a", "PATH", "c:\\b"}, With("PATH", kList, KeyState::ReadOnly), kExitDone, kList},
       {{"/a", "Path", "C:\\C"},

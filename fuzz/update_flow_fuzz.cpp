@@ -131,8 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int exitCode = request ? RunUpdate(*request) : kExitUsage;
 
   Require(!standIn.lockHeld && !standIn.pathWrittenUnlocked && !standIn.noticeUnderLock);
-  const bool unchanged =
-      standIn.scopes[0] == before.scopes[0] && standIn.scopes[1] == before.scopes[1];
+  const bool unchanged = standIn.scopes == before.scopes;
   const std::string& said = standIn.standardError;
   switch (exitCode) {
     case kExitUsage:

@@ -76,7 +76,6 @@ StoreError WriteRegistryValue(const EnvLocation& location, const std::string& na
   StandIn& standIn = TheStandIn();
   if (IsPathName(name) && !standIn.lockHeld)
     standIn.pathWrittenUnlocked = true;
-  ++standIn.writes;
   scope.values[FoldedName(name)] = {type, *bytes};
   return 0;
 }
@@ -89,7 +88,6 @@ StoreError DeleteRegistryValue(const EnvLocation& location, const std::string& n
     return 0;  // not there to begin with
   if (scope.key == KeyState::ReadOnly)
     return kAccessDenied;
-  ++TheStandIn().writes;
   scope.values.erase(found);
   return 0;
 }

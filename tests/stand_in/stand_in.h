@@ -36,7 +36,6 @@ struct StandIn {
   // What the flow did.
   int calls = 0;
   int locksTaken = 0;
-  int writes = 0;
   bool lockHeld = false;
   bool pathWrittenUnlocked = false;
   bool noticeUnderLock = false;
