@@ -15,53 +15,46 @@
 #include "cmdline/unattended.h"
 #include "cmdline/update_flow.h"
 #include "cmdline/update_request.h"
+#include "cmdline/usage_box.h"
 #include "cmdline/usage_text.h"
 #include "text/wide_text.h"
 
 namespace {
 
-// Whether anybody can see a box shown now. A service's or a deployment
-// agent's window station is not visible, and a box there would wait for
-// ever. When it cannot be told, the station is taken as visible.
-bool WindowStationIsVisible() {
-  USEROBJECTFLAGS flags = {};
-  HWINSTA station = GetProcessWindowStation();
-  if (!station || !GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr))
-    return true;
-  return (flags.dwFlags & WSF_VISIBLE) != 0;
-}
-
 // The name of a window station's or a desktop's object; empty when it
 // cannot be had.
-std::wstring ObjectName(HANDLE object) {
+std::string ObjectName(HANDLE object) {
   wchar_t name[256] = {};
   if (!object ||
       !GetUserObjectInformationW(object, UOI_NAME, name, sizeof name - sizeof *name, nullptr))
     return {};
-  return name;
+  return Wtf8FromWide(name);
 }
 
-// Whether somebody can answer a box now: the window station is visible and
-// this thread's desktop is the one that takes the user's input. A run on
-// another desktop, or while the workstation is locked (the input desktop is
-// then the logon desktop, which may not be opened), would wait until
-// somebody switched to it or unlocked.
-bool SomebodyCanAnswer() {
-  if (!WindowStationIsVisible())
-    return false;
+// What the platform says of the desktop a box would be shown on.
+DesktopState ThisDesktop() {
+  DesktopState desktop;
+  DWORD session = 0;
+  if (ProcessIdToSessionId(GetCurrentProcessId(), &session))
+    desktop.session = session;
+  USEROBJECTFLAGS flags = {};
+  HWINSTA station = GetProcessWindowStation();
+  if (station && GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr))
+    desktop.stationVisible = (flags.dwFlags & WSF_VISIBLE) != 0;
   HDESK input = OpenInputDesktop(0, FALSE, DESKTOP_READOBJECTS);
-  if (!input)
-    return false;
-  const std::wstring inputName = ObjectName(input);
-  CloseDesktop(input);
-  return !inputName.empty() && inputName == ObjectName(GetThreadDesktop(GetCurrentThreadId()));
+  if (input) {
+    desktop.inputDesktop = ObjectName(input);
+    CloseDesktop(input);
+  }
+  desktop.threadDesktop = ObjectName(GetThreadDesktop(GetCurrentThreadId()));
+  return desktop;
 }
 
 // The usage box where somebody can answer it now; otherwise, or when it
 // cannot be shown, the usage text goes to standard error.
 [[noreturn]] void ShowUsageAndExit() {
   bool shown = false;
-  if (SomebodyCanAnswer()) {
+  if (SomebodyCanAnswer(ThisDesktop())) {
     const std::wstring text = WideFromWtf8(kUsageText).value_or(std::wstring());
     const std::wstring caption = WideFromWtf8(kUsageCaption).value_or(std::wstring());
     // 0 when it fails (Wine gives -1, as the dialog call does).

@@ -80,9 +80,8 @@ void AppendWhatWasAsked(std::string& line, const UpdateRequest& request) {
     Append(line, {request.value ? "set " : "delete ", name});
 }
 
-void AppendWhy(std::string& line, const UpdateRequest& request, const Refusal& refusal,
-               std::string_view systemMessage) {
-  const std::string_view lock = ScopeLockName(request.systemScope);
+void AppendWhy(std::string& line, const Refusal& refusal, std::string_view systemMessage) {
+  const std::string_view lock = refusal.lock;
   const std::string system = SystemReason(refusal.error, systemMessage);
   switch (refusal.cause) {
     case RefusalCause::Registry:
@@ -140,7 +139,7 @@ std::string RefusalLine(const UpdateRequest& request, const Refusal& refusal,
   AppendWhatWasAsked(line, request);
   Append(line, {" in the ", request.systemScope ? "system" : "user", " environment (",
                 KeyNameOf(LocationForScope(request.systemScope)), "): "});
-  AppendWhy(line, request, refusal, systemMessage);
+  AppendWhy(line, refusal, systemMessage);
   Append(line, {line.back() == '.' ? "" : ".", "\r\n"});
   return line;
 }

@@ -23,6 +23,7 @@ struct Refusal {
   RefusalCause cause = RefusalCause::Registry;
   std::uint32_t error = 0;  // the system's error code, for Registry and LockFailed
   std::uint32_t type = 0;   // the stored type, for PathNotText
+  std::string lock = {};    // the lock's name, for LockTimedOut and LockFailed
 };
 
 // Why a read of Path that is neither found nor absent leaves nothing to write.

@@ -77,21 +77,23 @@ TEST(RefusalLine, SaysWhatWasRefusedWhereAndWhy) {
            "the stored value ends in half a UTF-16 unit, which a rewrite would lose, and is left "
            "as it is."},
       {{"Path", "C:\\Set"},
-       {RefusalCause::LockTimedOut},
+       {RefusalCause::LockTimedOut, 0, 0, "Global\\Morlex.Environment.User.S-1-5-21-1-2-3-1001"},
        "",
        "Morlex: cannot set \"Path\"" + kUser +
-           "another run held the lock Local\\Morlex.Environment.User for more than 10 s."},
+           "another run held the lock Global\\Morlex.Environment.User.S-1-5-21-1-2-3-1001 for "
+           "more than 10 s."},
       {{"/s", "/a", "Path", "C:\\A"},
-       {RefusalCause::LockFailed, 6},
+       {RefusalCause::LockFailed, 6, 0, "Global\\Morlex.Environment.System"},
        "Invalid handle.",
        "Morlex: cannot add \"C:\\A\" to \"Path\"" + kSystem +
            "the name of the lock Global\\Morlex.Environment.System is taken by an object that is "
            "not a mutex."},
       {{"/a", "Path", "C:\\A"},
-       {RefusalCause::LockFailed, 5},
+       {RefusalCause::LockFailed, 5, 0, "Local\\Morlex.Environment.User.S-1-5-21-1-2-3-1001"},
        "Access is denied.",
        "Morlex: cannot add \"C:\\A\" to \"Path\"" + kUser +
-           "the lock Local\\Morlex.Environment.User cannot be had, error 5: Access is denied."},
+           "the lock Local\\Morlex.Environment.User.S-1-5-21-1-2-3-1001 cannot be had, error 5: "
+           "Access is denied."},
       // The line stays one line, whatever the name and value hold.
       {{"/a", "Path", "C:\\a\r\nb\x7F\xE7\x94\xB0"},
        {RefusalCause::PathHalfUnit},

@@ -1,4 +1,6 @@
 #include <windows.h>
+// winternl.h needs what windows.h declares.
+#include <winternl.h>
 
 #include <algorithm>
 #include <memory>
@@ -28,16 +30,56 @@ bool g_stuck = false;
 struct PendingWrite {
   HANDLE handle = nullptr;
   bool console = false;
-  std::string bytes;   // UTF-8, for a pipe or a file
-  std::wstring units;  // UTF-16, for a console
+  bool overlapped = false;  // the handle was opened for overlapped I/O
+  std::string bytes;        // UTF-8, for a pipe or a file
+  std::wstring units;       // UTF-16, for a console
 };
 
+// Whether the handle was opened for overlapped I/O (a pipe some process
+// libraries make with FILE_FLAG_OVERLAPPED, say): a write to it needs an
+// OVERLAPPED of its own and is done only when that says so. The file
+// object's mode tells; a handle whose mode cannot be had is taken as
+// synchronous, as nearly all are.
+bool OpenedForOverlappedIo(HANDLE handle) {
+  using QueryFile = LONG(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, ULONG);
+  constexpr ULONG kFileModeInformation = 16;
+  constexpr ULONG kSynchronousIo = 0x10 | 0x20;  // FILE_SYNCHRONOUS_IO_ALERT, _NONALERT
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  const FARPROC found = ntdll ? GetProcAddress(ntdll, "NtQueryInformationFile") : nullptr;
+  if (!found)
+    return false;
+  const auto query = reinterpret_cast<QueryFile>(reinterpret_cast<void (*)()>(found));
+  IO_STATUS_BLOCK status = {};
+  ULONG mode = 0;
+  return query(handle, &status, &mode, sizeof mode, kFileModeInformation) >= 0 &&
+         (mode & kSynchronousIo) == 0;
+}
+
+// One write, done when this returns. An overlapped handle's write has an
+// event of its own and is waited for here; it goes to the end of a file,
+// and a pipe has no position.
+bool WriteOnce(HANDLE handle, bool overlapped, std::string_view bytes, DWORD& written) {
+  const auto size = static_cast<DWORD>(bytes.size());
+  if (!overlapped)
+    return WriteFile(handle, bytes.data(), size, &written, nullptr) != FALSE;
+  OVERLAPPED at = {};
+  at.Offset = MAXDWORD;
+  at.OffsetHigh = MAXDWORD;
+  at.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!at.hEvent)
+    return false;
+  const bool begun =
+      WriteFile(handle, bytes.data(), size, nullptr, &at) || GetLastError() == ERROR_IO_PENDING;
+  const bool done = begun && GetOverlappedResult(handle, &at, &written, TRUE);
+  CloseHandle(at.hEvent);
+  return done;
+}
+
 // Writes every byte, or stops at the first write that fails.
-void WriteAll(HANDLE handle, std::string_view bytes) {
+void WriteAll(HANDLE handle, bool overlapped, std::string_view bytes) {
   while (!bytes.empty()) {
-    const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1 << 16));
     DWORD written = 0;
-    if (!WriteFile(handle, bytes.data(), chunk, &written, nullptr) || written == 0)
+    if (!WriteOnce(handle, overlapped, bytes.substr(0, 1 << 16), written) || written == 0)
       return;
     bytes.remove_prefix(written);
   }
@@ -58,7 +100,7 @@ DWORD WINAPI WritePending(LPVOID param) {
   if (pending->console)
     WriteAllToConsole(pending->handle, pending->units);
   else
-    WriteAll(pending->handle, pending->bytes);
+    WriteAll(pending->handle, pending->overlapped, pending->bytes);
   return 0;
 }
 
@@ -80,6 +122,7 @@ void WriteToStandardError(std::string_view text) noexcept {
       pending->units = std::move(*units);
     } else {
       pending->bytes = Utf8FromWtf8(text);
+      pending->overlapped = OpenedForOverlappedIo(handle);
     }
     const ULONGLONG now = GetTickCount64();
     if (g_deadline == 0)

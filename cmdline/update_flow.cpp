@@ -18,13 +18,14 @@ std::optional<Refusal> RefusalOf(StoreError error) {
   return Refusal{RefusalCause::Registry, error};
 }
 
-// Every write of Path holds the scope's lock: a set, and the read, change
-// and write-back of /a and /r, so that no run undoes another's.
+// Every read and write of Path holds the scope's lock: a set, and the read,
+// change and write-back of /a and /r, so that no run undoes another's.
 std::optional<Refusal> WritePathUnderLock(const UpdateRequest& request,
                                           const EnvLocation& location) {
   const ScopeLock lock(request.systemScope);
   if (!lock.held)
-    return Refusal{lock.error ? RefusalCause::LockFailed : RefusalCause::LockTimedOut, lock.error};
+    return Refusal{lock.error ? RefusalCause::LockFailed : RefusalCause::LockTimedOut, lock.error,
+                   0, lock.name};
   const std::string& name = *request.name;
   if (!request.addEntry && !request.removeEntry)
     return RefusalOf(WriteRegistryValue(location, name, *request.value, kRegExpandSz));

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cmdline/refusal.h"
 #include "envstore/envstore.h"
 #include "tests/stand_in/stand_in.h"
 
@@ -12,10 +13,11 @@ namespace {
 
 struct FlowCase {
   std::vector<std::string> tokens;
-  StandInScope user;  // the user scope before the run
+  StandInScope scope;  // the request's scope before the run
   int exitCode;
-  std::optional<StoredValue> after;  // the named value in the user scope afterwards
+  std::optional<StoredValue> after;  // the named value in that scope afterwards
   int failingCall = 0;
+  Failure failure = Failure::OutOfMemory;
 };
 
 const StoredValue kOld = TextValue("old", kRegSz);
@@ -39,10 +41,13 @@ StandInScope MissingKey() {
 }
 
 // Each run: its exit code, the value afterwards, what it said, and the
-// notice after every accepted command but one that ran out of memory.
+// notice after every accepted command but one that ran out of memory. The
+// other scope starts alike, with its lock free, and must end as it began;
+// Path is read and written only under its own scope's lock.
 TEST(RunUpdate, WritesWhatWasAskedOrSaysWhyNot) {
   const FlowCase cases[] = {
       {{"V", "new"}, With("V", kOld), kExitDone, TextValue("new", kRegExpandSz)},
+      {{"/s", "V", "new"}, With("V", kOld), kExitDone, TextValue("new", kRegExpandSz)},
       {{"V"}, With("V", kOld), kExitDone, std::nullopt},
       {{"V"}, With("V", kOld, KeyState::ReadOnly), kExitNothingChanged, kOld},
       {{"V", "new"}, MissingKey(), kExitNothingChanged, std::nullopt},
@@ -52,13 +57,35 @@ TEST(RunUpdate, WritesWhatWasAskedOrSaysWhyNot) {
        With("PATH", kList),
        kExitDone,
        TextValue("C:\\A;C:\\B;C:\\C", kRegExpandSz)},
+      {{"/s", "/a", "Path", "C:\\C"},
+       With("PATH", kList),
+       kExitDone,
+       TextValue("C:\\A;C:\\B;C:\\C", kRegExpandSz)},
       {{"/r", "Path", "C:\\A"}, With("PATH", kList), kExitDone, TextValue("C:\\B", kRegExpandSz)},
+      {{"/r", "/s", "Path", "C:\\A"},
+       With("PATH", kList),
+       kExitDone,
+       TextValue("C:\\B", kRegExpandSz)},
+      {{"/s", "Path", "C:\\C"}, With("PATH", kList), kExitDone, TextValue("C:\\C", kRegExpandSz)},
       {{"/a", "Path", "C:\\C"},
        With("PATH", kList, KeyState::ReadOnly),
        kExitNothingChanged,
        kList},
       {{"/a", "Path", "C:\\C"}, With("PATH", kMulti), kExitNothingChanged, kMulti},
+      // A list that cannot be read is not taken for an empty one.
       {{"/a", "Path", "C:\\C"},
+       With("PATH", kList, KeyState::Unreadable),
+       kExitNothingChanged,
+       kList},
+      {{"/s", "/r", "Path", "C:\\A"},
+       With("PATH", kList, KeyState::Unreadable),
+       kExitNothingChanged,
+       kList},
+      {{"/a", "Path", "C:\\C"},
+       With("PATH", kList, KeyState::Present, LockState::HeldByAnother),
+       kExitNothingChanged,
+       kList},
+      {{"/s", "/a", "Path", "C:\\C"},
        With("PATH", kList, KeyState::Present, LockState::HeldByAnother),
        kExitNothingChanged,
        kList},
@@ -69,29 +96,46 @@ TEST(RunUpdate, WritesWhatWasAskedOrSaysWhyNot) {
       // Memory runs out at the read, or at the write: nothing is written.
       {{"/a", "Path", "C:\\C"}, With("PATH", kList), kExitOutOfMemory, kList, 1},
       {{"/a", "Path", "C:\\C"}, With("PATH", kList), kExitOutOfMemory, kList, 2},
+      {{"/s", "/r", "Path", "C:\\A"}, With("PATH", kList), kExitOutOfMemory, kList, 2},
+      // An error of any other kind, before the write.
+      {{"/a", "Path", "C:\\C"},
+       With("PATH", kList),
+       kExitNothingChanged,
+       kList,
+       1,
+       Failure::Unexpected},
   };
   for (const FlowCase& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.tokens));
-    StandIn& standIn = TheStandIn();
-    standIn = StandIn{};
-    standIn.scopes[0] = c.user;
-    standIn.failingCall = c.failingCall;
     ArgumentVector args;
     args.tokens = c.tokens;
     const UpdateRequest request = *BuildUpdateRequest(args);
+    const std::size_t scope = request.systemScope ? 1 : 0;
+    StandIn& standIn = TheStandIn();
+    standIn = StandIn{};
+    standIn.scopes[scope] = c.scope;
+    StandInScope& other = standIn.scopes[1 - scope];
+    other = c.scope;
+    other.lock = LockState::Free;
+    const StandInScope otherBefore = other;
+    standIn.failingCall = c.failingCall;
+    standIn.failure = c.failure;
     EXPECT_EQ(RunUpdate(request), c.exitCode);
 
-    const auto& values = standIn.scopes[0].values;
+    const auto& values = standIn.scopes[scope].values;
     const auto found = values.find(FoldedName(*request.name));
     EXPECT_EQ(found == values.end() ? std::nullopt : std::optional(found->second), c.after);
+    EXPECT_EQ(other, otherBefore);
     EXPECT_EQ(standIn.notices, c.exitCode == kExitOutOfMemory ? 0 : 1);
-    EXPECT_FALSE(standIn.pathWrittenUnlocked);
+    EXPECT_FALSE(standIn.pathOutsideItsLock);
     EXPECT_FALSE(standIn.noticeUnderLock);
     const std::string said = standIn.standardError;
     if (c.exitCode == kExitDone)
       EXPECT_EQ(said, "");
     else if (c.exitCode == kExitOutOfMemory)
-      EXPECT_EQ(said, "Morlex: memory ran out; nothing was changed.\r\n");
+      EXPECT_EQ(said, kOutOfMemoryLine);
+    else if (c.failure == Failure::Unexpected)
+      EXPECT_EQ(said, kUnexpectedErrorLine);
     else
       EXPECT_EQ(said.rfind("Morlex: cannot ", 0), 0U) << said;
   }

@@ -1,19 +1,113 @@
 #include <windows.h>
+// aclapi.h and sddl.h need what windows.h declares.
+#include <aclapi.h>
+#include <sddl.h>
 
+#include <memory>
+#include <optional>
 #include <string>
-#include <string_view>
+#include <vector>
 
 #include "envstore/scope_lock.h"
+#include "text/wide_text.h"
+
+namespace {
+
+// A SID as written ("S-1-5-18"); empty when it cannot be written.
+std::string StringOfSid(PSID sid) {
+  wchar_t* text = nullptr;
+  if (!sid || !ConvertSidToStringSidW(sid, &text))
+    return {};
+  const std::unique_ptr<wchar_t, decltype(&LocalFree)> owned(text, LocalFree);
+  return Wtf8FromWide(text);
+}
+
+// The SID of the account this process runs as; empty when it cannot be had.
+std::string AccountSid() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+    return {};
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::vector<BYTE> user(size);
+  const bool got =
+      size > 0 && GetTokenInformation(token, TokenUser, user.data(), size, &size) != FALSE;
+  CloseHandle(token);
+  return got ? StringOfSid(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid) : std::string();
+}
+
+// The owner of an object as written; empty when it has none (Wine keeps no
+// owner for an object made without a security descriptor); nothing when the
+// owner may not be read.
+std::optional<std::string> OwnerOf(HANDLE object) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                      nullptr, nullptr, &sd) != ERROR_SUCCESS)
+    return std::nullopt;
+  const std::unique_ptr<void, decltype(&LocalFree)> owned(sd, LocalFree);
+  if (!owner)
+    return std::string();
+  std::string text = StringOfSid(owner);
+  if (text.empty())
+    return std::nullopt;
+  return text;
+}
+
+// Creates the mutex with the security in sddl, or opens the one there. With
+// anyOwner, a mutex whose owner this account may not set is made with the
+// account's default security instead. Null, with the system's code in
+// error, when it can be neither made nor opened.
+HANDLE MakeOrOpen(const std::wstring& name, const std::string& sddl, bool anyOwner,
+                  std::uint32_t& error) {
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  const std::optional<std::wstring> wideSddl = WideFromWtf8(sddl);
+  if (wideSddl) {
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(wideSddl->c_str(), SDDL_REVISION_1, &sd,
+                                                         nullptr);
+  }
+  const std::unique_ptr<void, decltype(&LocalFree)> owned(sd, LocalFree);
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd, FALSE};
+  HANDLE mutex = CreateMutexW(sd ? &attributes : nullptr, FALSE, name.c_str());
+  if (!mutex && anyOwner && GetLastError() == ERROR_INVALID_OWNER)
+    mutex = CreateMutexW(nullptr, FALSE, name.c_str());
+  if (!mutex)
+    mutex = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE | READ_CONTROL, FALSE, name.c_str());
+  if (!mutex)
+    error = GetLastError();
+  return mutex;
+}
+
+}  // namespace
 
 ScopeLock::ScopeLock(bool systemScope) {
-  const std::string_view ascii = ScopeLockName(systemScope);
-  const std::wstring name(ascii.begin(), ascii.end());
-  mutex = CreateMutexW(nullptr, FALSE, name.c_str());
-  if (!mutex)
-    mutex = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name.c_str());
-  if (!mutex) {
-    error = GetLastError();
+  const std::string account = AccountSid();
+  if (account.empty()) {
+    error = GetLastError() ? GetLastError() : ERROR_NO_SUCH_USER;
+    name = ScopeLockName(systemScope, "");
     return;
+  }
+  const std::string sddl = ScopeLockSecurity(systemScope, account);
+  name = ScopeLockName(systemScope, account);
+  // The shared lock is waited for only when whoever made it may hold it:
+  // anybody may make a mutex under that name, hold it for ever or shut it
+  // to everyone, and that must cost no edit and no wait.
+  mutex = MakeOrOpen(*WideFromWtf8(name), sddl, false, error);
+  if (mutex) {
+    const std::optional<std::string> owner = OwnerOf(mutex);
+    if (owner && OwnerMayHoldScopeLock(systemScope, account, *owner)) {
+      error = 0;
+    } else {
+      CloseHandle(mutex);
+      mutex = nullptr;
+    }
+  }
+  if (!mutex) {
+    name = SessionLockName(name);
+    error = 0;
+    mutex = MakeOrOpen(*WideFromWtf8(name), sddl, true, error);
+    if (!mutex)
+      return;
   }
   const DWORD wait = WaitForSingleObject(mutex, kScopeLockWaitMs);
   held = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;

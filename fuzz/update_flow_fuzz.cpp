@@ -1,7 +1,8 @@
 // Runs the whole update, from the command tail to the exit code, against the
 // in-memory stand-in of the store, the lock, standard error and the notice,
 // from a starting store the input chooses; asserts what each exit code
-// promises.
+// promises, the exact value a done run leaves, that a run which may finish
+// does, and that Path is touched only under its own scope's lock.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -21,7 +22,6 @@
 #include "cmdline/update_request.h"
 #include "envstore/envstore.h"
 #include "fuzz/entries.h"
-#include "pathlist/path_list.h"
 #include "tests/stand_in/stand_in.h"
 #include "text/ascii_case.h"
 #include "text/wtf8.h"
@@ -66,35 +66,92 @@ std::optional<std::string> TextOf(const std::optional<StoredValue>& value) {
   return TextFromRegistryData(value->type, value->bytes);
 }
 
-// What exit code 0 promises of the named value, given what it was.
-void RequireDone(const UpdateRequest& request, const std::optional<StoredValue>& before,
-                 const std::optional<StoredValue>& after) {
-  const std::string& value = request.value ? *request.value : std::string();
-  if (!request.addEntry && !request.removeEntry) {
-    Require(request.value ? after == TextValue(value, kRegExpandSz) : !after);
-    return;
+std::optional<StoredValue> ValueIn(const StandInScope& scope, const std::string& name) {
+  const auto found = scope.values.find(FoldedName(name));
+  return found == scope.values.end() ? std::nullopt : std::optional(found->second);
+}
+
+// The list rules, written out plainly: whether value is an entry of list (a
+// list without entries holds only its own bytes), and the entries that
+// differ from value, joined by single ";".
+bool HasEntry(const std::string& list, const std::string& value) {
+  const std::vector<std::string_view> entries = EntriesOf(list);
+  if (entries.empty())
+    return list == value;
+  return std::any_of(entries.begin(), entries.end(), [&value](std::string_view entry) {
+    return EqualIgnoringAsciiCase(entry, value);
+  });
+}
+
+std::string OtherEntries(const std::string& list, const std::string& value) {
+  std::string kept;
+  for (const std::string_view entry : EntriesOf(list)) {
+    if (EqualIgnoringAsciiCase(entry, value))
+      continue;
+    if (!kept.empty())
+      kept += ';';
+    kept += entry;
   }
+  return kept;
+}
+
+// The text a done run leaves in the named value; nothing when it leaves the
+// value out.
+std::optional<std::string> ExpectedText(const UpdateRequest& request,
+                                        const std::optional<StoredValue>& before) {
+  if (!request.addEntry && !request.removeEntry)
+    return request.value ? std::optional(*request.value) : std::nullopt;
+  const std::string& value = *request.value;
+  if (!before)
+    return request.addEntry ? std::optional(value) : std::nullopt;
   const std::optional<std::string> old = TextOf(before);
-  const std::optional<std::string> now = TextOf(after);
-  if (request.removeEntry && !before) {
-    Require(!after);
-    return;
-  }
-  Require(old.has_value() == before.has_value() && now.has_value());
-  if (request.addEntry) {
-    // Every earlier unit stays in front, and the entry is there.
-    Require(now->compare(0, old.value_or("").size(), old.value_or("")) == 0);
-    const bool plain = !value.empty() && value.find(';') == std::string::npos;
-    Require(plain ? PathListContains(*now, value)
-                  : now->size() >= value.size() &&
-                        now->compare(now->size() - value.size(), value.size(), value) == 0);
-    return;
-  }
-  const std::vector<std::string_view> entries = EntriesOf(*old);
-  std::vector<std::string_view> kept;
-  std::copy_if(entries.begin(), entries.end(), std::back_inserter(kept),
-               [&value](std::string_view entry) { return !EqualIgnoringAsciiCase(entry, value); });
-  Require(EntriesOf(*now) == kept);
+  Require(old.has_value());  // done, so the stored list was text
+  if (!HasEntry(*old, value))
+    return request.addEntry ? *old + (old->empty() || old->back() == ';' ? "" : ";") + value : *old;
+  return request.addEntry ? *old : OtherEntries(*old, value);
+}
+
+// A done run left exactly the expected text, as REG_EXPAND_SZ; where the key
+// may not be written, only a list that was as asked already.
+void RequireDone(const UpdateRequest& request, const StandInScope& before,
+                 const StandInScope& after) {
+  const std::optional<StoredValue> old = ValueIn(before, *request.name);
+  const std::optional<StoredValue> now = ValueIn(after, *request.name);
+  const std::optional<std::string> expected = ExpectedText(request, old);
+  if (!expected)
+    Require(!now);
+  else if (before.key == KeyState::ReadOnly)
+    Require(now == old && TextOf(old) == expected);
+  else
+    Require(now == TextValue(*expected, kRegExpandSz));
+  // Nothing else in the scope changed.
+  StandInScope rest = after;
+  StandInScope restBefore = before;
+  rest.values.erase(FoldedName(*request.name));
+  restBefore.values.erase(FoldedName(*request.name));
+  Require(rest == restBefore);
+}
+
+// Whether nothing stands in the way of the request: its key present and
+// writable, its lock free, no failure planted, and a stored list to edit
+// that is text.
+bool MayFinish(const UpdateRequest& request, const StandIn& before) {
+  const StandInScope& scope = before.scopes[request.systemScope ? 1 : 0];
+  if (scope.key != KeyState::Present || scope.lock != LockState::Free || before.failingCall != 0)
+    return false;
+  if (!request.addEntry && !request.removeEntry)
+    return true;
+  const std::optional<StoredValue> stored = ValueIn(scope, *request.name);
+  return !stored || TextOf(stored).has_value();
+}
+
+// A fresh run on the state the last one left.
+int RunAgain(const UpdateRequest& request) {
+  StandIn& standIn = TheStandIn();
+  StandIn again;
+  again.scopes = standIn.scopes;
+  standIn = again;
+  return RunUpdate(request);
 }
 
 }  // namespace
@@ -104,8 +161,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   StandIn& standIn = TheStandIn();
   standIn = StandIn{};
   for (StandInScope& scope : standIn.scopes) {
-    scope.key = in.PickValueInArray(
-        {KeyState::Present, KeyState::Present, KeyState::Missing, KeyState::ReadOnly});
+    scope.key = in.PickValueInArray({KeyState::Present, KeyState::Present, KeyState::Missing,
+                                     KeyState::ReadOnly, KeyState::Unreadable});
     scope.lock = in.PickValueInArray(
         {LockState::Free, LockState::Free, LockState::HeldByAnother, LockState::OtherKind});
     for (const char* name : {"PATH", "V"}) {
@@ -114,6 +171,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   standIn.failingCall = in.ConsumeIntegralInRange(0, 3);
+  standIn.failure = in.ConsumeBool() ? Failure::OutOfMemory : Failure::Unexpected;
   // The tail comes from UTF-16 units, as on the platform, or from pieces.
   std::string tail = SomeText(in);
   if (in.ConsumeBool()) {
@@ -125,23 +183,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     tail = Wtf8FromUtf16(units);
   }
 
-  const StandIn before = standIn;
   const ArgumentVector args = SplitCommandTail(tail, std::nullopt);
   const std::optional<UpdateRequest> request = BuildUpdateRequest(args);
-  const int exitCode = request ? RunUpdate(*request) : kExitUsage;
+  if (!request)
+    return 0;
+  const StandIn before = standIn;
+  const int exitCode = RunUpdate(*request);
 
-  Require(!standIn.lockHeld && !standIn.pathWrittenUnlocked && !standIn.noticeUnderLock);
+  Require(!standIn.lockHeld[0] && !standIn.lockHeld[1]);
+  Require(!standIn.pathOutsideItsLock && !standIn.noticeUnderLock);
   const bool unchanged = standIn.scopes == before.scopes;
+  const bool failed = before.failingCall > 0 && standIn.calls >= before.failingCall;
+  const bool failedUnexpectedly = failed && before.failure == Failure::Unexpected;
   const std::string& said = standIn.standardError;
+  Require(exitCode == kExitDone || !MayFinish(*request, before));
   switch (exitCode) {
-    case kExitUsage:
-      Require(unchanged && standIn.locksTaken == 0 && standIn.notices == 0 && said.empty());
-      return 0;
     case kExitOutOfMemory:
+      Require(failed && before.failure == Failure::OutOfMemory);
       Require(unchanged && standIn.notices == 0 && said == kOutOfMemoryLine);
       return 0;
     case kExitNothingChanged:
       Require(unchanged && standIn.notices == 1);
+      Require((said == kUnexpectedErrorLine) == failedUnexpectedly);
       Require(said.rfind("Morlex: ", 0) == 0 && said.size() <= kMostLineBytes);
       Require(said.find('\n') == said.size() - 1 && said.find('\r') == said.size() - 2);
       return 0;
@@ -150,20 +213,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     default:
       Require(false);
   }
-  Require(said.empty() && standIn.notices == 1);
-  // Only the named value in the request's scope may have changed.
-  const int changed = request->systemScope ? 1 : 0;
+  Require(!failed && said.empty() && standIn.notices == 1);
+  const std::size_t changed = request->systemScope ? 1 : 0;
   Require(standIn.scopes[1 - changed] == before.scopes[1 - changed]);
-  StandInScope afterScope = standIn.scopes[changed];
-  StandInScope beforeScope = before.scopes[changed];
-  const std::string name = FoldedName(*request->name);
-  const auto valueIn = [&name](const StandInScope& scope) -> std::optional<StoredValue> {
-    const auto found = scope.values.find(name);
-    return found == scope.values.end() ? std::nullopt : std::optional(found->second);
-  };
-  RequireDone(*request, valueIn(beforeScope), valueIn(afterScope));
-  afterScope.values.erase(name);
-  beforeScope.values.erase(name);
-  Require(afterScope == beforeScope);
+  RequireDone(*request, before.scopes[changed], standIn.scopes[changed]);
+
+  // Done is done: the same /r again changes nothing, and so does the same /a
+  // of one entry.
+  const std::string& value = request->value ? *request->value : std::string();
+  const bool oneEntry = !value.empty() && value.find(';') == std::string::npos;
+  if (request->removeEntry || (request->addEntry && oneEntry)) {
+    const auto done = standIn.scopes;
+    Require(RunAgain(*request) == kExitDone && standIn.scopes == done);
+  }
   return 0;
 }

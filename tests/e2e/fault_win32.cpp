@@ -1,10 +1,11 @@
-// morlex_fault.exe abort|fault: makes Morlex's start-up settings, then aborts
-// or writes through a null pointer, so that a test can see that nothing asks
-// anybody.
+// morlex_fault.exe abort|terminate|fault: makes Morlex's start-up settings,
+// then aborts, ends through std::terminate, or writes through a null
+// pointer, so that a test can see that nothing asks anybody.
 #include <windows.h>
 
 #include <cstdlib>
 #include <cwchar>
+#include <exception>
 
 #include "cmdline/unattended.h"
 
@@ -12,6 +13,8 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR tail, 
   AskNobodyOnFault();
   if (std::wcscmp(tail, L"abort") == 0)
     std::abort();
+  if (std::wcscmp(tail, L"terminate") == 0)
+    std::terminate();
   volatile int* nowhere = nullptr;
   *nowhere = 1;
   return 0;

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "cmdline/unattended.h"
 #include "cmdline/usage_text.h"
 #include "envstore/scope_lock.h"
 #include "tests/e2e/receivers.h"
@@ -259,13 +260,15 @@ std::wstring Cmd(const std::wstring& tail) { return L"\"" + MorlexPath() + L"\""
 // deployment agent's), or on a desktop of the visible one that is not the
 // input desktop; with a pipe as its standard error or with none, of a given
 // size (0: the system's default), read while it runs or only after its end,
-// as the simplest callers do.
+// as the simplest callers do; a named pipe whose end Morlex gets was made for
+// overlapped I/O, as some process libraries make it.
 struct Start {
   bool hiddenStation = false;
   bool errorPipe = true;
   bool otherDesktop = false;
   DWORD pipeSize = 1 << 16;
   bool readAfterEnd = false;
+  bool overlappedPipe = false;             // Morlex's end made with FILE_FLAG_OVERLAPPED
   const wchar_t* program = L"Morlex.exe";  // beside this test program
 };
 
@@ -316,7 +319,19 @@ Child StartMorlex(std::wstring commandLine, Start start = {}) {
     si.lpDesktop = OtherDesktop();
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE write = nullptr;
-  if (start.errorPipe) {
+  if (start.errorPipe && start.overlappedPipe) {
+    static int pipes = 0;
+    const std::wstring name = L"\\\\.\\pipe\\MorlexE2E." + std::to_wstring(GetCurrentProcessId()) +
+                              L"." + std::to_wstring(++pipes);
+    write = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED,
+                             PIPE_TYPE_BYTE | PIPE_WAIT, 1, start.pipeSize, start.pipeSize, 0,
+                             &inherit);
+    EXPECT_NE(write, INVALID_HANDLE_VALUE);
+    child.errorPipe =
+        CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(child.errorPipe, INVALID_HANDLE_VALUE);
+    si.hStdError = write;
+  } else if (start.errorPipe) {
     EXPECT_TRUE(CreatePipe(&child.errorPipe, &write, &inherit, start.pipeSize));
     SetHandleInformation(child.errorPipe, HANDLE_FLAG_INHERIT, 0);
     si.hStdError = write;
@@ -509,6 +524,15 @@ TEST(Morlex, RejectedCommandLinesShowTheUsageAndChangeNothing) {
                   1,
                   nullptr,
                   {.hiddenStation = true, .pipeSize = 1, .readAfterEnd = true}});
+  // A standard error made for overlapped I/O, read only after the end.
+  rows.push_back({Cmd(L" /x MORLEX_E2E v"),
+                  false,
+                  kVar,
+                  set,
+                  set,
+                  1,
+                  nullptr,
+                  {.hiddenStation = true, .readAfterEnd = true, .overlappedPipe = true}});
   // On a desktop of the visible station that is not the input desktop.
   rows.push_back(
       {Cmd(L" /x MORLEX_E2E v"), false, kVar, set, set, 1, nullptr, {.otherDesktop = true}});
@@ -715,6 +739,17 @@ TEST(Morlex, RespectsTheRightsTheKeyGrants) {
        3,
        kReadOnly,
        {.pipeSize = 1, .readAfterEnd = true}},
+      // A standard error made for overlapped I/O, read as the run goes and
+      // only after its end.
+      {Cmd(L" MORLEX_E2E hello"), false, kVar, old, old, 3, kReadOnly, {.overlappedPipe = true}},
+      {Cmd(L" MORLEX_E2E hello"),
+       false,
+       kVar,
+       old,
+       old,
+       3,
+       kReadOnly,
+       {.pipeSize = 1, .readAfterEnd = true, .overlappedPipe = true}},
       // What is already as asked needs no write.
       {Cmd(L" MORLEX_E2E"), false, kVar, kAbsent, kAbsent, 0, kReadOnly},
       {Cmd(L" /a Path c:\\a"), false, L"Path", list, list, 0, kReadOnly},
@@ -855,12 +890,25 @@ TEST(MorlexExecutable, CarriesItsVersion) {
 // ends at once, with no box and no crash dialog, and a failing exit code.
 
 TEST(MorlexStartUp, AFaultAsksNobody) {
-  const std::pair<const wchar_t*, DWORD> rows[] = {{L"abort", 3}, {L"fault", 0xC0000005}};
-  for (const auto& [fault, exitCode] : rows) {
-    SCOPED_TRACE(Wtf8FromWide(fault));
-    const RunResult run = RunMorlexProcess(L"morlex_fault.exe " + std::wstring(fault),
-                                           {.program = L"morlex_fault.exe"});
-    EXPECT_EQ(run.exitCode, exitCode);
+  // A pipe that holds one byte, read only after the end: the runtime's own
+  // message, if any, may not hold the run.
+  const Start unread = {.pipeSize = 1, .readAfterEnd = true, .program = L"morlex_fault.exe"};
+  const struct {
+    const wchar_t* fault;
+    DWORD exitCode;
+    Start start;
+  } rows[] = {
+      {L"abort", kAbortExitCode, {.program = L"morlex_fault.exe"}},
+      {L"terminate", kAbortExitCode, {.program = L"morlex_fault.exe"}},
+      {L"fault", 0xC0000005, {.program = L"morlex_fault.exe"}},
+      {L"abort", kAbortExitCode, unread},
+      {L"terminate", kAbortExitCode, unread},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(Wtf8FromWide(row.fault) + (row.start.readAfterEnd ? ", unread pipe" : ""));
+    const RunResult run =
+        RunMorlexProcess(L"morlex_fault.exe " + std::wstring(row.fault), row.start);
+    EXPECT_EQ(run.exitCode, row.exitCode);
     EXPECT_EQ(run.boxes.size(), 0u);
     EXPECT_LT(run.ms, 5000u);
   }
@@ -910,25 +958,69 @@ void SleepPumping(DWORD ms) {
   }
 }
 
-std::wstring LockName(bool system) { return *WideFromWtf8(ScopeLockName(system)); }
+// The SID of the account the tests run as, as written.
+std::string AccountSid() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+    return {};
+  char user[512];
+  DWORD size = 0;
+  wchar_t* text = nullptr;
+  std::string sid;
+  if (GetTokenInformation(token, TokenUser, user, sizeof user, &size) &&
+      ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &text)) {
+    sid = Wtf8FromWide(text);
+    LocalFree(text);
+  }
+  CloseHandle(token);
+  return sid;
+}
 
-// Every write of Path waits for the holder: the edits of /a, and a set.
+std::wstring LockName(bool system) { return *WideFromWtf8(ScopeLockName(system, AccountSid())); }
+
+// A mutex under name with the security in sddl (the default when it is
+// empty), held by this thread when held.
+HANDLE MakeMutex(const std::wstring& name, const std::wstring& sddl, bool held) {
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (!sddl.empty()) {
+    EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                                     &sd, nullptr));
+  }
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd, FALSE};
+  HANDLE mutex = CreateMutexW(sd ? &attributes : nullptr, held, name.c_str());
+  LocalFree(sd);
+  return mutex;
+}
+
+// A lock held as its rightful holders make it: the account's own, and the
+// system's by Administrators.
+std::wstring RightfulSecurity(bool system) {
+  return *WideFromWtf8(ScopeLockSecurity(system, AccountSid()));
+}
+
+// Every read and write of Path waits for the holder: the edits of /a, and a
+// set. The holder is another run of the account, or of an administrator; a
+// mutex that Wine keeps without an owner is waited for too.
 TEST(MorlexLock, ARunWaitsForTheHolderAndLosesNothing) {
   const struct {
     bool system;
     const wchar_t* tail;
     std::wstring after;
+    bool rightful;  // made with the security a run gives it; otherwise the default
   } rows[] = {
-      {false, L" /a Path C:\\New", L"C:\\A;C:\\Holder;C:\\New"},
-      {true, L" /s /a Path C:\\New", L"C:\\A;C:\\Holder;C:\\New"},
-      {false, L" Path C:\\Set", L"C:\\Set"},
-      {true, L" /s PATH C:\\Set", L"C:\\Set"},
+      {false, L" /a Path C:\\New", L"C:\\A;C:\\Holder;C:\\New", false},
+      {true, L" /s /a Path C:\\New", L"C:\\A;C:\\Holder;C:\\New", false},
+      {false, L" Path C:\\Set", L"C:\\Set", false},
+      {true, L" /s PATH C:\\Set", L"C:\\Set", false},
+      {false, L" /a Path C:\\New", L"C:\\A;C:\\Holder;C:\\New", true},
+      {true, L" /s /r Path C:\\A", L"C:\\Holder", true},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.tail);
+    SCOPED_TRACE(Wtf8FromWide(row.tail) + (row.rightful ? " (rightful owner)" : ""));
     const SavedValue guard(row.system, L"Path");
     StoreValue(row.system, L"Path", ExpandSz(L"C:\\A"));
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, LockName(row.system).c_str());
+    HANDLE mutex =
+        MakeMutex(LockName(row.system), row.rightful ? RightfulSecurity(row.system) : L"", false);
     ASSERT_NE(mutex, nullptr);
     ASSERT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
 
@@ -973,25 +1065,67 @@ TEST(MorlexLock, AHolderThatEndedLeavesTheLockUsable) {
   CloseHandle(mutex);
 }
 
-// A holder that keeps the lock past the wait, and an object of another kind
-// under the lock's name: the run changes nothing and says so.
-TEST(MorlexLock, ALockThatCannotBeHadChangesNothing) {
-  for (const bool heldMutex : {false, true}) {
-    for (const wchar_t* tail : {L" /a Path C:\\New", L" Path C:\\Set"}) {
-      SCOPED_TRACE((heldMutex ? "held past the wait: "s : "an event under the name: "s) +
-                   Wtf8FromWide(tail));
-      const SavedValue guard(false, L"Path");
-      StoreValue(false, L"Path", ExpandSz(L"C:\\A"));
-      HANDLE object = heldMutex ? CreateMutexW(nullptr, TRUE, LockName(false).c_str())
-                                : CreateEventW(nullptr, TRUE, FALSE, LockName(false).c_str());
+// What stands under the lock's name decides the run. A holder that may hold
+// it and keeps it past the wait, or objects of another kind under both the
+// shared and the session's name: the run changes nothing and says so. A lock
+// squatted by an owner that may not hold it, held or shut to everyone, or an
+// object of another kind under the shared name alone: the run takes the
+// session's lock and goes on at once.
+TEST(MorlexLock, ALockThatCannotBeHadChangesNothingAndASquattedOneCostsNothing) {
+  enum class Under { HeldMutex, Events, SharedEvent };
+  const std::wstring users = L"O:S-1-5-32-545";
+  const std::wstring other = L"O:S-1-5-21-7-7-7-1234";
+  const struct {
+    bool system;
+    Under under;
+    std::wstring sddl;  // the held mutex's; empty: the default
+    const wchar_t* tail;
+    DWORD exitCode;
+    const wchar_t* after;
+  } rows[] = {
+      {false, Under::HeldMutex, L"", L" /a Path C:\\New", 3, L"C:\\A"},
+      {false, Under::HeldMutex, L"", L" Path C:\\Set", 3, L"C:\\A"},
+      {false, Under::Events, L"", L" /a Path C:\\New", 3, L"C:\\A"},
+      {false, Under::Events, L"", L" Path C:\\Set", 3, L"C:\\A"},
+      {false, Under::SharedEvent, L"", L" /a Path C:\\New", 0, L"C:\\A;C:\\New"},
+      {false, Under::HeldMutex, users + L"D:P(A;;GA;;;WD)", L" /a Path C:\\New", 0,
+       L"C:\\A;C:\\New"},
+      {false, Under::HeldMutex, other + L"D:P(A;;GA;;;WD)", L" Path C:\\Set", 0, L"C:\\Set"},
+      {false, Under::HeldMutex, users + L"D:P", L" /r Path C:\\A", 0, L""},
+      {true, Under::HeldMutex, users + L"D:P(A;;GA;;;WD)", L" /s /a Path C:\\New", 0,
+       L"C:\\A;C:\\New"},
+      {true, Under::HeldMutex, users + L"D:P", L" /s /a Path C:\\New", 0, L"C:\\A;C:\\New"},
+      // The account itself may not hold the system's lock.
+      {true, Under::HeldMutex, L"O:" + *WideFromWtf8(AccountSid()) + L"D:P(A;;GA;;;WD)",
+       L" /s Path C:\\Set", 0, L"C:\\Set"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(Wtf8FromWide(row.tail) + " under " + Wtf8FromWide(row.sddl) + " " +
+                 std::to_string(static_cast<int>(row.under)));
+    const SavedValue guard(row.system, L"Path");
+    StoreValue(row.system, L"Path", ExpandSz(L"C:\\A"));
+    const std::wstring shared = LockName(row.system);
+    const std::wstring session = *WideFromWtf8(SessionLockName(Wtf8FromWide(shared)));
+    std::vector<HANDLE> objects;
+    if (row.under == Under::HeldMutex)
+      objects.push_back(MakeMutex(shared, row.sddl, true));
+    else
+      objects.push_back(CreateEventW(nullptr, TRUE, FALSE, shared.c_str()));
+    if (row.under == Under::Events)
+      objects.push_back(CreateEventW(nullptr, TRUE, FALSE, session.c_str()));
+    for (HANDLE object : objects)
       ASSERT_NE(object, nullptr);
-      const RunResult run = RunMorlex(Cmd(tail), 3);
-      EXPECT_NE(run.standardError.find(kUserScopeLockName), std::string::npos);
-      EXPECT_EQ(ReadValue(false, L"Path"), ExpandSz(L"C:\\A"));
-      if (heldMutex)
-        ReleaseMutex(object);
+
+    const RunResult run = RunMorlex(Cmd(row.tail), row.exitCode);
+    if (row.exitCode == 3)
+      EXPECT_NE(run.standardError.find("Morlex.Environment.User."), std::string::npos);
+    else
+      EXPECT_LT(run.ms, kScopeLockWaitMs / 2) << "a squatted lock is not waited for";
+    EXPECT_EQ(ReadValue(row.system, L"Path"), ExpandSz(row.after));
+    if (row.under == Under::HeldMutex)
+      ReleaseMutex(objects.front());
+    for (HANDLE object : objects)
       CloseHandle(object);
-    }
   }
 }
 

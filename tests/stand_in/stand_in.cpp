@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <stdexcept>
 
 #include "cmdline/standard_error.h"
 #include "cmdline/update_request.h"
@@ -17,16 +18,32 @@ constexpr StoreError kAccessDenied = 5;
 constexpr std::uint32_t kInvalidHandle = 6;
 constexpr StoreError kInvalidParameter = 87;
 
-StandInScope& ScopeOf(const EnvLocation& location) {
-  return TheStandIn().scopes[location.root == RegistryRoot::LocalMachine ? 1 : 0];
+std::size_t IndexOf(const EnvLocation& location) {
+  return location.root == RegistryRoot::LocalMachine ? 1 : 0;
 }
 
-// Counts a store call; throws where the stand-in's memory runs out.
+StandInScope& ScopeOf(const EnvLocation& location) {
+  return TheStandIn().scopes[IndexOf(location)];
+}
+
+// Counts a store call; throws where the stand-in was told to fail.
 void Call() {
   StandIn& standIn = TheStandIn();
   ++standIn.calls;
-  if (standIn.failingCall > 0 && standIn.calls >= standIn.failingCall)
-    throw std::bad_alloc();
+  if (standIn.failingCall == 0 || standIn.calls < standIn.failingCall)
+    return;
+  if (standIn.failure == Failure::Unexpected)
+    throw std::logic_error("the stand-in failed as it was told");
+  throw std::bad_alloc();
+}
+
+// Path may be touched only under the lock of its own scope, and not under
+// the other scope's.
+void NoteAccess(const EnvLocation& location, const std::string& name) {
+  StandIn& standIn = TheStandIn();
+  const std::size_t scope = IndexOf(location);
+  if (IsPathName(name) && (!standIn.lockHeld[scope] || standIn.lockHeld[1 - scope]))
+    standIn.pathOutsideItsLock = true;
 }
 
 }  // namespace
@@ -47,8 +64,13 @@ StoredValue TextValue(const std::string& text, std::uint32_t type) {
 
 StoredString ReadRegistryString(const EnvLocation& location, const std::string& name) {
   Call();
+  NoteAccess(location, name);
   const StandInScope& scope = ScopeOf(location);
   StoredString result;
+  if (scope.key == KeyState::Unreadable) {
+    result.error = kAccessDenied;
+    return result;
+  }
   const auto found = scope.values.find(FoldedName(name));
   if (scope.key == KeyState::Missing || found == scope.values.end()) {
     result.status = ReadStatus::Absent;
@@ -65,6 +87,7 @@ StoredString ReadRegistryString(const EnvLocation& location, const std::string& 
 StoreError WriteRegistryValue(const EnvLocation& location, const std::string& name,
                               const std::string& data, std::uint32_t type) {
   Call();
+  NoteAccess(location, name);
   StandInScope& scope = ScopeOf(location);
   if (scope.key == KeyState::Missing)
     return kFileNotFound;
@@ -73,9 +96,6 @@ StoreError WriteRegistryValue(const EnvLocation& location, const std::string& na
   const std::optional<std::string> bytes = RegistryDataFor(type, data);
   if (!bytes)
     return kInvalidParameter;
-  StandIn& standIn = TheStandIn();
-  if (IsPathName(name) && !standIn.lockHeld)
-    standIn.pathWrittenUnlocked = true;
   scope.values[FoldedName(name)] = {type, *bytes};
   return 0;
 }
@@ -95,16 +115,18 @@ StoreError DeleteRegistryValue(const EnvLocation& location, const std::string& n
 void AnnounceEnvironmentChange() noexcept {
   StandIn& standIn = TheStandIn();
   ++standIn.notices;
-  if (standIn.lockHeld)
+  if (standIn.lockHeld[0] || standIn.lockHeld[1])
     standIn.noticeUnderLock = true;
 }
 
-ScopeLock::ScopeLock(bool systemScope) {
+ScopeLock::ScopeLock(bool systemScope) : name(ScopeLockName(systemScope, kStandInAccountSid)) {
   StandIn& standIn = TheStandIn();
-  switch (standIn.scopes[systemScope ? 1 : 0].lock) {
+  const std::size_t scope = systemScope ? 1 : 0;
+  switch (standIn.scopes[scope].lock) {
     case LockState::Free:
       held = true;
-      standIn.lockHeld = true;
+      mutex = &standIn.lockHeld[scope];  // the stand-in's mutex is the flag it sets
+      standIn.lockHeld[scope] = true;
       ++standIn.locksTaken;
       return;
     case LockState::HeldByAnother:
@@ -117,7 +139,7 @@ ScopeLock::ScopeLock(bool systemScope) {
 
 ScopeLock::~ScopeLock() {
   if (held)
-    TheStandIn().lockHeld = false;
+    *static_cast<bool*>(mutex) = false;
 }
 
 void WriteToStandardError(std::string_view text) noexcept {

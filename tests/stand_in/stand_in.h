@@ -15,7 +15,9 @@ struct StoredValue {
   bool operator==(const StoredValue&) const = default;
 };
 
-enum class KeyState { Present, Missing, ReadOnly };
+// Unreadable: every read fails (access denied) while writes and deletes go
+// through.
+enum class KeyState { Present, Missing, ReadOnly, Unreadable };
 enum class LockState { Free, HeldByAnother, OtherKind };
 
 struct StandInScope {
@@ -26,18 +28,27 @@ struct StandInScope {
   bool operator==(const StandInScope&) const = default;
 };
 
+// How the store's operations fail from StandIn::failingCall on.
+enum class Failure { OutOfMemory, Unexpected };
+
+// The account the stand-in runs as.
+inline constexpr char kStandInAccountSid[] = "S-1-5-21-1-2-3-1001";
+
 struct StandIn {
   std::array<StandInScope, 2> scopes;  // user, system
-  // The store's operations throw std::bad_alloc from this call on (counted
-  // from 1 across reads, writes and deletes), before they change anything;
-  // 0: never.
+  // The store's operations throw from this call on (counted from 1 across
+  // reads, writes and deletes), before they change anything: std::bad_alloc,
+  // or for Unexpected an error of another kind. 0: never.
   int failingCall = 0;
+  Failure failure = Failure::OutOfMemory;
 
   // What the flow did.
   int calls = 0;
   int locksTaken = 0;
-  bool lockHeld = false;
-  bool pathWrittenUnlocked = false;
+  std::array<bool, 2> lockHeld = {false, false};  // user, system
+  // Path was read or written in a scope without that scope's lock, or with
+  // the other scope's lock held.
+  bool pathOutsideItsLock = false;
   bool noticeUnderLock = false;
   int notices = 0;
   std::string standardError;
