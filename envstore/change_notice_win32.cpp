@@ -1,9 +1,14 @@
 // The change notice. A broadcast to HWND_BROADCAST sends to one top-level
-// window after another, so every slow window adds its wait to the run. Here
-// the windows are grouped by the thread that owns them, and each group is
-// sent to from a sending thread of its own: the windows of one thread still
-// get the notice one after another, and the run waits about as long as the
-// slowest thread takes.
+// window after another, so every slow window adds its wait to the run, and a
+// window whose send times out never hears of the change. Here:
+// - one deadline holds for the whole notice, however many windows there are;
+// - the windows are grouped by the thread that owns them, and each group is
+//   sent to from a sending thread of its own: the windows of one thread get
+//   the notice one after another, each send waiting at most for what is left
+//   of the time;
+// - every window that was not told in time (its send timed out, was given up
+//   as hung, or was never begun) is handed the notice without waiting, for
+//   the system to deliver when its thread is free.
 
 #include <windows.h>
 
@@ -17,16 +22,18 @@
 
 namespace {
 
-constexpr UINT kNoticeTimeoutMs = 5000;
+// The whole notice takes at most this long.
+constexpr ULONGLONG kNoticeTimeoutMs = 5000;
 // At most this many sends run at once (the most one wait can watch); groups
 // beyond it wait for a free sending thread.
 constexpr std::size_t kMostSendingThreads = MAXIMUM_WAIT_OBJECTS;
 constexpr SIZE_T kSendingThreadStack = SIZE_T{64} * 1024;
 
-void Notify(HWND window) {
-  DWORD_PTR result = 0;
-  SendMessageTimeoutA(window, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>("Environment"),
-                      SMTO_ABORTIFHUNG, kNoticeTimeoutMs, &result);
+LPARAM Environment() { return reinterpret_cast<LPARAM>(L"Environment"); }
+
+DWORD MsUntil(ULONGLONG deadline) {
+  const ULONGLONG now = GetTickCount64();
+  return now < deadline ? static_cast<DWORD>(deadline - now) : 0;
 }
 
 struct OwnedWindow {
@@ -36,10 +43,13 @@ struct OwnedWindow {
 };
 
 // The top-level windows sorted by owning thread, each thread's in the order
-// they were found; the sending threads take one group after another.
+// they were found; the sending threads take one group after another and mark
+// each window told once its send is done.
 struct Groups {
+  ULONGLONG deadline = 0;
   std::vector<OwnedWindow> windows;
   std::vector<std::size_t> starts;  // each group's first window, then windows.size()
+  std::unique_ptr<std::atomic<bool>[]> told;
   std::atomic<std::size_t> next{0};
 };
 
@@ -55,18 +65,26 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM param) {
   }
 }
 
+// Sends to one group after another until none is left or the time is up.
 DWORD WINAPI SendGroups(LPVOID param) {
   auto* groups = static_cast<Groups*>(param);
   for (;;) {
     const std::size_t group = groups->next++;
     if (group + 1 >= groups->starts.size())
       return 0;
-    for (std::size_t i = groups->starts[group]; i < groups->starts[group + 1]; ++i)
-      Notify(groups->windows[i].window);
+    for (std::size_t i = groups->starts[group]; i < groups->starts[group + 1]; ++i) {
+      const DWORD left = MsUntil(groups->deadline);
+      if (left == 0)
+        return 0;  // the rest are handed over
+      DWORD_PTR result = 0;
+      if (SendMessageTimeoutW(groups->windows[i].window, WM_SETTINGCHANGE, 0, Environment(),
+                              SMTO_ABORTIFHUNG, left, &result))
+        groups->told[i] = true;
+    }
   }
 }
 
-// Nothing when memory runs out or the windows cannot be listed.
+// False when memory runs out or the windows cannot be listed.
 bool FindGroups(Groups& groups) {
   try {
     if (!EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&groups.windows)))
@@ -80,47 +98,71 @@ bool FindGroups(Groups& groups) {
         groups.starts.push_back(i);
     }
     groups.starts.push_back(groups.windows.size());
+    groups.told = std::make_unique<std::atomic<bool>[]>(groups.windows.size());
     return true;
   } catch (const std::bad_alloc&) {
     return false;
   }
 }
 
-// Waits for every sending thread to end: all at once, or, when that wait
-// fails, for each in turn. False when that is not known.
-bool AllEnded(const HANDLE* threads, std::size_t count) {
-  if (count == 0 || WaitForMultipleObjects(static_cast<DWORD>(count), threads, TRUE, INFINITE) <
-                        WAIT_OBJECT_0 + count)
+// Waits for every sending thread to end, at most until the deadline. False
+// when some may still be sending.
+bool AllEnded(const HANDLE* threads, std::size_t count, ULONGLONG deadline) {
+  if (count == 0)
     return true;
+  const DWORD wait =
+      WaitForMultipleObjects(static_cast<DWORD>(count), threads, TRUE, MsUntil(deadline));
+  if (wait < WAIT_OBJECT_0 + count)
+    return true;
+  if (wait != WAIT_FAILED)
+    return false;  // the time is up
   for (std::size_t i = 0; i < count; ++i) {
-    if (WaitForSingleObject(threads[i], INFINITE) != WAIT_OBJECT_0)
+    if (WaitForSingleObject(threads[i], MsUntil(deadline)) != WAIT_OBJECT_0)
       return false;
   }
   return true;
 }
 
+// The windows not told in time get the notice when their threads are free.
+// A window that was inside its handler when the time ran out may get it
+// twice, which only makes it read the environment again.
+void HandOver(const Groups& groups) {
+  for (std::size_t i = 0; i < groups.windows.size(); ++i) {
+    if (!groups.told[i])
+      SendNotifyMessageW(groups.windows[i].window, WM_SETTINGCHANGE, 0, Environment());
+  }
+}
+
 }  // namespace
 
 void AnnounceEnvironmentChange() noexcept {
+  const ULONGLONG deadline = GetTickCount64() + kNoticeTimeoutMs;
   std::unique_ptr<Groups> groups(new (std::nothrow) Groups);
   if (!groups || !FindGroups(*groups)) {
-    Notify(HWND_BROADCAST);  // one after another, but every window is told
+    DWORD_PTR result = 0;  // one after another, but every window is told
+    SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, Environment(), SMTO_ABORTIFHUNG,
+                        kNoticeTimeoutMs, &result);
     return;
   }
-  // This thread sends too, so one group needs no other thread.
+  groups->deadline = deadline;
+  // This thread only waits, so that it stops at the deadline whatever a
+  // send does; it sends itself only when no sending thread can be had.
   const std::size_t groupCount = groups->starts.size() - 1;
   HANDLE threads[kMostSendingThreads];
   std::size_t started = 0;
-  while (started + 1 < std::min(groupCount, kMostSendingThreads)) {
+  while (started < std::min(groupCount, kMostSendingThreads)) {
     HANDLE thread = CreateThread(nullptr, kSendingThreadStack, SendGroups, groups.get(),
                                  STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     if (!thread)
       break;  // fewer threads share the groups
     threads[started++] = thread;
   }
-  SendGroups(groups.get());
-  if (!AllEnded(threads, started))
-    static_cast<void>(groups.release());  // a thread may still read them: they stay
+  if (started == 0 && groupCount > 0)
+    SendGroups(groups.get());
+  const bool ended = AllEnded(threads, started, deadline);
+  HandOver(*groups);
+  if (!ended)
+    static_cast<void>(groups.release());  // a thread may still use them: they stay
   for (std::size_t i = 0; i < started; ++i)
     CloseHandle(threads[i]);
 }

@@ -75,8 +75,8 @@ StoreError WriteRegistryValue(const EnvLocation& location, const std::string& na
 StoreError DeleteRegistryValue(const EnvLocation& location, const std::string& name);
 
 // Sends WM_SETTINGCHANGE with "Environment" to every top-level window,
-// waiting at most 5000 ms for each. Windows of different threads are sent to
-// side by side, so a run waits about as long as the slowest thread takes,
-// not as long as all of them together. The window list outlives every
-// sending thread.
+// waiting at most 5000 ms in all. Windows of different threads are sent to
+// side by side, the windows of one thread in turn; every window not told by
+// then is handed the notice without waiting, to get it when its thread is
+// free. The window list outlives every sending thread.
 void AnnounceEnvironmentChange() noexcept;

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Static checks over the project's sources: clang-format, clang-tidy (with
-# the repo's .clang-tidy), cppcheck and shellcheck. Needs the native and
-# windows presets configured, for their compile_commands.json.
+# the repo's .clang-tidy), cppcheck and shellcheck, and the options of a
+# build for an MSVC-style compiler. Needs the native and windows presets
+# configured, for their compile_commands.json.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -46,4 +47,14 @@ cppcheck --enable=warning,style,performance,portability --std=c++20 --language=c
 echo "shellcheck"
 # shellcheck disable=SC2046
 shellcheck $(git ls-files 'scripts/*.sh' 'tests/*.sh') .ci/run
+
+echo "the build for MSVC-style compilers"
+# Configured (not built: there are no MSVC headers here) with clang-cl and
+# lld-link, as Visual Studio would be; every target must get one C runtime
+# and the reproducibility option.
+rm -rf build/clang-cl
+cmake -S . -B build/clang-cl -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/clang-cl-x86_64.cmake \
+  -DCMAKE_BUILD_TYPE=Release -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DMORLEX_WERROR=ON \
+  -DMORLEX_GTEST_SOURCE_DIR=/usr/src/googletest >/dev/null
+cmake -DBUILD_DIR=build/clang-cl -P cmake/check_msvc_options.cmake
 echo "static checks passed"

@@ -1,6 +1,17 @@
-# Fails when EXE imports a DLL that is not a system DLL.
+# Fails when EXE imports a DLL that is neither a system DLL nor the C runtime
+# it was built for (RUNTIME): msvcrt (msvcrt.dll), ucrt (ucrtbase.dll and
+# the api-ms-win-crt-*.dll sets) or static (none).
 cmake_policy(SET CMP0057 NEW)
-set(allowed kernel32.dll user32.dll advapi32.dll msvcrt.dll)
+set(allowed kernel32.dll user32.dll advapi32.dll)
+set(allowed_pattern "^$")
+if(RUNTIME STREQUAL "msvcrt")
+  list(APPEND allowed msvcrt.dll)
+elseif(RUNTIME STREQUAL "ucrt")
+  list(APPEND allowed ucrtbase.dll)
+  set(allowed_pattern "^api-ms-win-crt-[a-z0-9-]+\\.dll$")
+elseif(NOT RUNTIME STREQUAL "static")
+  message(FATAL_ERROR "no such runtime: ${RUNTIME}")
+endif()
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${EXE}")
@@ -14,7 +25,7 @@ foreach(line IN LISTS lines)
   string(STRIP "${dll}" dll)
   string(TOLOWER "${dll}" dll)
   message(STATUS "imports ${dll}")
-  if(NOT dll IN_LIST allowed)
+  if(NOT dll IN_LIST allowed AND NOT dll MATCHES "${allowed_pattern}")
     message(FATAL_ERROR "${EXE} imports ${dll}, which is not a system DLL")
   endif()
 endforeach()

@@ -1,7 +1,7 @@
 # Runs cpack in BINARY_DIR and checks what the ZIP holds.
 set(zip ${BINARY_DIR}/Morlex-${VERSION}-win64.zip)
 file(REMOVE ${zip})
-execute_process(COMMAND ${CMAKE_CPACK_COMMAND} -G ZIP WORKING_DIRECTORY ${BINARY_DIR}
+execute_process(COMMAND ${CMAKE_CPACK_COMMAND} -G ZIP -C ${CONFIG} WORKING_DIRECTORY ${BINARY_DIR}
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
 if(NOT rc EQUAL 0 OR NOT EXISTS ${zip})
   message(FATAL_ERROR "cpack failed:\n${out}")

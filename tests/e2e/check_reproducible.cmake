@@ -10,20 +10,37 @@ foreach(entry IN LISTS entries)
   file(COPY ${SOURCE_DIR}/${entry} DESTINATION ${copy})
 endforeach()
 
-execute_process(COMMAND ${CMAKE_COMMAND} -S ${copy} -B ${copy}/out -G ${GENERATOR}
-                        -DCMAKE_TOOLCHAIN_FILE=${copy}/cmake/mingw-w64-x86_64.cmake
-                        -DCMAKE_BUILD_TYPE=${BUILD_TYPE} -DMORLEX_TESTS=OFF
+# The copy is configured as this build was: the same generator and
+# configuration, and the same toolchain file (the copy's own, when it is one
+# of the tree's) or the same compiler.
+set(toolchain "")
+if(TOOLCHAIN_FILE)
+  file(RELATIVE_PATH inside ${SOURCE_DIR} ${TOOLCHAIN_FILE})
+  if(inside MATCHES "^\\.\\.")
+    set(toolchain -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN_FILE})
+  else()
+    set(toolchain -DCMAKE_TOOLCHAIN_FILE=${copy}/${inside})
+  endif()
+else()
+  set(toolchain -DCMAKE_CXX_COMPILER=${CXX_COMPILER})
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -S ${copy} -B ${copy}/out -G ${GENERATOR} ${toolchain}
+                        -DCMAKE_BUILD_TYPE=${CONFIG} -DMORLEX_TESTS=OFF
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "the copy does not configure:\n${out}")
 endif()
-execute_process(COMMAND ${CMAKE_COMMAND} --build ${copy}/out --target Morlex
+execute_process(COMMAND ${CMAKE_COMMAND} --build ${copy}/out --target Morlex --config ${CONFIG}
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "the copy does not build:\n${out}")
 endif()
 
-set(again ${copy}/out/bin/Morlex.exe)
+# bin/, or bin/<config>/ with a generator of several configurations.
+file(GLOB_RECURSE again ${copy}/out/bin/Morlex.exe)
+if(NOT again)
+  message(FATAL_ERROR "the copy built no Morlex.exe")
+endif()
 file(SHA256 ${EXE} first)
 file(SHA256 ${again} second)
 message(STATUS "${EXE}: ${first}")

@@ -1,6 +1,7 @@
 // Receivers of the change notice for the end-to-end tests and the notice
 // benchmark: hidden top-level windows on threads of their own, each taking
-// its time to answer WM_SETTINGCHANGE with "Environment".
+// its time over its first WM_SETTINGCHANGE with "Environment", or threads
+// that pump nothing for a while.
 #pragma once
 
 #include <windows.h>
@@ -11,7 +12,7 @@
 #include <vector>
 
 struct SlowWindow {
-  DWORD delayMs = 0;
+  DWORD delayMs = 0;  // spent inside the first notice
   std::atomic<int> notices{0};
 };
 
@@ -23,18 +24,29 @@ inline LRESULT CALLBACK SlowProc(HWND window, UINT message, WPARAM wParam, LPARA
   if (message == WM_SETTINGCHANGE && lParam &&
       std::wcscmp(reinterpret_cast<const wchar_t*>(lParam), L"Environment") == 0) {
     auto* slow = reinterpret_cast<SlowWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    ++slow->notices;
-    Sleep(slow->delayMs);
+    if (slow->notices++ == 0)
+      Sleep(slow->delayMs);
     return 0;
   }
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-// threads x windowsPerThread hidden top-level windows, each taking delayMs to
-// answer; the threads end with the object.
+struct ReceiverShape {
+  int threads = 0;
+  int windowsPerThread = 1;
+  DWORD delayMs = 0;  // each window's time inside its first notice
+  // Only one window of each thread takes it: the one made last, which a
+  // listing of the top-level windows finds first.
+  bool oneSlowWindow = false;
+  DWORD busyMs = 0;  // each thread pumps nothing this long from the start
+};
+
+// Hidden top-level windows on threads of their own, as shape says; the
+// threads end with the object.
 struct Receivers {
   struct Thread {
     std::vector<std::unique_ptr<SlowWindow>> windows;
+    DWORD busyMs = 0;
     HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     HANDLE handle = nullptr;
     DWORD id = 0;
@@ -50,6 +62,7 @@ struct Receivers {
     MSG msg;
     PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the queue, for WM_QUIT
     SetEvent(thread->ready);
+    Sleep(thread->busyMs);
     while (GetMessageW(&msg, nullptr, 0, 0) > 0)
       DispatchMessageW(&msg);
     for (HWND window : made)
@@ -57,7 +70,7 @@ struct Receivers {
     return 0;
   }
 
-  Receivers(int threadCount, int windowsPerThread, DWORD delayMs) {
+  explicit Receivers(const ReceiverShape& shape) {
     static const ATOM registered = [] {
       WNDCLASSW wc = {};
       wc.lpfnWndProc = SlowProc;
@@ -67,11 +80,13 @@ struct Receivers {
     }();
     if (registered == 0)
       return;
-    for (int t = 0; t < threadCount; ++t) {
+    for (int t = 0; t < shape.threads; ++t) {
       auto thread = std::make_unique<Thread>();
-      for (int w = 0; w < windowsPerThread; ++w) {
+      thread->busyMs = shape.busyMs;
+      for (int w = 0; w < shape.windowsPerThread; ++w) {
         thread->windows.push_back(std::make_unique<SlowWindow>());
-        thread->windows.back()->delayMs = delayMs;
+        const bool last = w + 1 == shape.windowsPerThread;
+        thread->windows.back()->delayMs = last || !shape.oneSlowWindow ? shape.delayMs : 0;
       }
       thread->handle = CreateThread(nullptr, 0, Run, thread.get(), 0, &thread->id);
       if (!thread->handle)
@@ -90,4 +105,19 @@ struct Receivers {
   }
   Receivers(const Receivers&) = delete;
   Receivers& operator=(const Receivers&) = delete;
+
+  // How many windows have had the notice so far.
+  int Told() const {
+    int told = 0;
+    for (const auto& thread : threads)
+      for (const auto& window : thread->windows)
+        told += window->notices > 0 ? 1 : 0;
+    return told;
+  }
+  int Windows() const {
+    int count = 0;
+    for (const auto& thread : threads)
+      count += static_cast<int>(thread->windows.size());
+    return count;
+  }
 };
