@@ -1,8 +1,7 @@
 #include "cmdline/update_request.h"
 
+#include "pathlist/path_list_update.h"
 #include "text/ascii_case.h"
-
-bool IsPathName(std::string_view name) { return EqualIgnoringAsciiCase(name, "Path"); }
 
 std::optional<UpdateRequest> BuildUpdateRequest(const ArgumentVector& args) {
   if (args.tokens.empty())

@@ -18,7 +18,7 @@
 #include <new>
 #include <vector>
 
-#include "envstore/envstore.h"
+#include "envstore/change_notice.h"
 
 namespace {
 

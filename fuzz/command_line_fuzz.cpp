@@ -11,6 +11,7 @@
 #include "cmdline/command_tail.h"
 #include "cmdline/split_command_tail.h"
 #include "cmdline/update_request.h"
+#include "pathlist/path_list_update.h"
 #include "text/ascii_case.h"
 #include "text/wtf8.h"
 

@@ -16,15 +16,15 @@
 #include <string>
 #include <vector>
 
-#include "cmdline/refusal.h"
 #include "cmdline/split_command_tail.h"
-#include "cmdline/update_flow.h"
 #include "cmdline/update_request.h"
-#include "envstore/envstore.h"
+#include "envstore/registry_data.h"
 #include "fuzz/entries.h"
 #include "tests/stand_in/stand_in.h"
 #include "text/ascii_case.h"
 #include "text/wtf8.h"
+#include "update/refusal.h"
+#include "update/update_flow.h"
 
 namespace {
 

@@ -1,6 +1,9 @@
 #include "pathlist/path_list_update.h"
 
 #include "pathlist/path_list.h"
+#include "text/ascii_case.h"
+
+bool IsPathName(std::string_view name) { return EqualIgnoringAsciiCase(name, "Path"); }
 
 PathListUpdate UpdatePathList(PathEdit edit, const std::string& value,
                               const StoredString& storedList) {

@@ -4,8 +4,12 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
-#include "envstore/envstore.h"
+#include "envstore/registry_data.h"
+
+// Whether name is Path, the list that /a and /r edit, in any case.
+bool IsPathName(std::string_view name);
 
 enum class PathEdit { Add, Remove };
 

@@ -107,14 +107,14 @@ struct Receivers {
   Receivers& operator=(const Receivers&) = delete;
 
   // How many windows have had the notice so far.
-  int Told() const {
+  [[nodiscard]] int Told() const {
     int told = 0;
     for (const auto& thread : threads)
       for (const auto& window : thread->windows)
         told += window->notices > 0 ? 1 : 0;
     return told;
   }
-  int Windows() const {
+  [[nodiscard]] int Windows() const {
     int count = 0;
     for (const auto& thread : threads)
       count += static_cast<int>(thread->windows.size());

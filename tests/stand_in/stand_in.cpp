@@ -4,12 +4,13 @@
 #include <new>
 #include <stdexcept>
 
-#include "cmdline/standard_error.h"
-#include "cmdline/update_request.h"
+#include "envstore/change_notice.h"
 #include "envstore/envstore.h"
 #include "envstore/scope_lock.h"
+#include "pathlist/path_list_update.h"
 #include "text/ascii_case.h"
 #include "text/wtf8.h"
+#include "update/standard_error.h"
 
 namespace {
 

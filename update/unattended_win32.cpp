@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <exception>
 
-#include "cmdline/unattended.h"
+#include "update/unattended.h"
 
 namespace {
 

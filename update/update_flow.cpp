@@ -1,14 +1,15 @@
-#include "cmdline/update_flow.h"
+#include "update/update_flow.h"
 
 #include <new>
 #include <optional>
 #include <string>
 
-#include "cmdline/refusal.h"
-#include "cmdline/standard_error.h"
+#include "envstore/change_notice.h"
 #include "envstore/envstore.h"
 #include "envstore/scope_lock.h"
 #include "pathlist/path_list_update.h"
+#include "update/refusal.h"
+#include "update/standard_error.h"
 
 namespace {
 

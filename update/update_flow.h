@@ -6,7 +6,7 @@
 // registry in Morlex.exe and against a stand-in in the tests.
 #pragma once
 
-#include "cmdline/update_request.h"
+#include "update/request.h"
 
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitUsage = 1;

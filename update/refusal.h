@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "cmdline/update_request.h"
-#include "envstore/envstore.h"
+#include "envstore/registry_data.h"
+#include "update/request.h"
 
 enum class RefusalCause {
   Registry,      // the registry refused

@@ -1,9 +1,11 @@
-#include "cmdline/refusal.h"
+#include "update/refusal.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "cmdline/update_request.h"
 
 namespace {
 

@@ -1,13 +1,14 @@
-#include "cmdline/update_flow.h"
+#include "update/update_flow.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "cmdline/refusal.h"
-#include "envstore/envstore.h"
+#include "cmdline/update_request.h"
+#include "envstore/registry_data.h"
 #include "tests/stand_in/stand_in.h"
+#include "update/refusal.h"
 
 namespace {
 

@@ -1,8 +1,9 @@
-#include "cmdline/refusal.h"
+#include "update/refusal.h"
 
 #include <algorithm>
 #include <initializer_list>
 
+#include "envstore/envstore.h"
 #include "envstore/scope_lock.h"
 
 namespace {

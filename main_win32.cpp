@@ -9,15 +9,15 @@
 #include <string>
 
 #include "cmdline/command_tail.h"
-#include "cmdline/refusal.h"
 #include "cmdline/split_command_tail.h"
-#include "cmdline/standard_error.h"
-#include "cmdline/unattended.h"
-#include "cmdline/update_flow.h"
 #include "cmdline/update_request.h"
 #include "cmdline/usage_box.h"
 #include "cmdline/usage_text.h"
 #include "text/wide_text.h"
+#include "update/refusal.h"
+#include "update/standard_error.h"
+#include "update/unattended.h"
+#include "update/update_flow.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <new>
 #include <optional>
 
-#include "cmdline/standard_error.h"
 #include "text/wide_text.h"
 #include "text/wtf8.h"
+#include "update/standard_error.h"
 
 namespace {
 
