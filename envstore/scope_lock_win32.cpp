@@ -54,25 +54,23 @@ std::optional<std::string> OwnerOf(HANDLE object) {
   return text;
 }
 
-// Creates the mutex with the security in sddl, or opens the one there. With
+// Makes the mutex with the security in sddl, or opens the one there. With
 // anyOwner, a mutex whose owner this account may not set is made with the
 // account's default security instead. Null, with the system's code in
 // error, when it can be neither made nor opened.
-HANDLE MakeOrOpen(const std::wstring& name, const std::string& sddl, bool anyOwner,
+HANDLE MakeOrOpen(const std::string& name, const std::string& sddl, bool anyOwner,
                   std::uint32_t& error) {
+  const std::wstring wideName = WideFromWtf8(name).value_or(std::wstring());
   PSECURITY_DESCRIPTOR sd = nullptr;
-  const std::optional<std::wstring> wideSddl = WideFromWtf8(sddl);
-  if (wideSddl) {
-    ConvertStringSecurityDescriptorToSecurityDescriptorW(wideSddl->c_str(), SDDL_REVISION_1, &sd,
-                                                         nullptr);
-  }
+  ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      WideFromWtf8(sddl).value_or(std::wstring()).c_str(), SDDL_REVISION_1, &sd, nullptr);
   const std::unique_ptr<void, decltype(&LocalFree)> owned(sd, LocalFree);
   SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd, FALSE};
-  HANDLE mutex = CreateMutexW(sd ? &attributes : nullptr, FALSE, name.c_str());
+  HANDLE mutex = CreateMutexW(sd ? &attributes : nullptr, FALSE, wideName.c_str());
   if (!mutex && anyOwner && GetLastError() == ERROR_INVALID_OWNER)
-    mutex = CreateMutexW(nullptr, FALSE, name.c_str());
+    mutex = CreateMutexW(nullptr, FALSE, wideName.c_str());
   if (!mutex)
-    mutex = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE | READ_CONTROL, FALSE, name.c_str());
+    mutex = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE | READ_CONTROL, FALSE, wideName.c_str());
   if (!mutex)
     error = GetLastError();
   return mutex;
@@ -82,30 +80,28 @@ HANDLE MakeOrOpen(const std::wstring& name, const std::string& sddl, bool anyOwn
 
 ScopeLock::ScopeLock(bool systemScope) {
   const std::string account = AccountSid();
+  name = ScopeLockName(systemScope, account);
   if (account.empty()) {
-    error = GetLastError() ? GetLastError() : ERROR_NO_SUCH_USER;
-    name = ScopeLockName(systemScope, "");
+    error = GetLastError() ? GetLastError() : ERROR_INVALID_SID;
     return;
   }
   const std::string sddl = ScopeLockSecurity(systemScope, account);
-  name = ScopeLockName(systemScope, account);
   // The shared lock is waited for only when whoever made it may hold it:
   // anybody may make a mutex under that name, hold it for ever or shut it
-  // to everyone, and that must cost no edit and no wait.
-  mutex = MakeOrOpen(*WideFromWtf8(name), sddl, false, error);
+  // to everyone, and that must cost no edit and no wait. Otherwise the
+  // session's own lock stands in.
+  std::uint32_t passedOver = 0;
+  mutex = MakeOrOpen(name, sddl, false, passedOver);
   if (mutex) {
     const std::optional<std::string> owner = OwnerOf(mutex);
-    if (owner && OwnerMayHoldScopeLock(systemScope, account, *owner)) {
-      error = 0;
-    } else {
+    if (!owner || !OwnerMayHoldScopeLock(systemScope, account, *owner)) {
       CloseHandle(mutex);
       mutex = nullptr;
     }
   }
   if (!mutex) {
     name = SessionLockName(name);
-    error = 0;
-    mutex = MakeOrOpen(*WideFromWtf8(name), sddl, true, error);
+    mutex = MakeOrOpen(name, sddl, true, error);
     if (!mutex)
       return;
   }
