@@ -13,6 +13,8 @@
 #include "cmdline/update_request.h"
 #include "cmdline/usage_box.h"
 #include "cmdline/usage_text.h"
+#include "envstore/change_notice.h"
+#include "envstore/notice_relay.h"
 #include "text/wide_text.h"
 #include "update/refusal.h"
 #include "update/standard_error.h"
@@ -97,12 +99,33 @@ std::optional<std::string> OwnModulePath() {
   }
 }
 
+// The relay's marker in this process's environment; nothing when it is not
+// set.
+std::optional<std::string> RelayMarker() {
+  const std::wstring name = *WideFromWtf8(kRelayMarkerName);
+  const DWORD size = GetEnvironmentVariableW(name.c_str(), nullptr, 0);
+  if (size == 0)
+    return std::nullopt;
+  std::wstring value(size, L'\0');
+  const DWORD length = GetEnvironmentVariableW(name.c_str(), value.data(), size);
+  if (length == 0 || length >= size)
+    return std::nullopt;
+  value.resize(length);
+  return Wtf8FromWide(value);
+}
+
 // Checks the command line, then carries out the update. Throws
 // std::bad_alloc only before anything is written.
 int Run() {
   LoadDllsFromSystemDirectoryOnly();
   const std::string commandLine = Wtf8FromWide(GetCommandLineW());
   const ArgumentVector args = SplitCommandTail(CommandTailOf(commandLine), OwnModulePath());
+  if (OnlyAnnounces(args, RelayMarker())) {
+    // A child of the relay, in a user's session: it reads and writes
+    // nothing, and says nothing.
+    AnnounceEnvironmentChange(NoticeReach::OwnDesktop);
+    return kExitDone;
+  }
   const std::optional<UpdateRequest> request = BuildUpdateRequest(args);
   if (!request)
     ShowUsageAndExit();

@@ -1,5 +1,6 @@
 #include "cmdline/update_request.h"
 
+#include "envstore/notice_relay.h"
 #include "pathlist/path_list_update.h"
 #include "text/ascii_case.h"
 
@@ -32,4 +33,8 @@ std::optional<UpdateRequest> BuildUpdateRequest(const ArgumentVector& args) {
     return std::nullopt;
   }
   return request;
+}
+
+bool OnlyAnnounces(const ArgumentVector& args, const std::optional<std::string>& relayMarker) {
+  return args.tokens.empty() && relayMarker == kRelayMarkerValue;
 }

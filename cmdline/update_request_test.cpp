@@ -56,6 +56,10 @@ TEST(BuildUpdateRequest, ChecksTheCommandLine) {
     args.tokens = c.tokens;
     const std::optional<UpdateRequest> request = BuildUpdateRequest(args);
     const std::string where = ::testing::PrintToString(c.tokens);
+    // The relay's marker changes no command line's meaning: it only turns
+    // the one with no tokens from the usage text into the notice alone.
+    for (const std::optional<std::string>& marker : {std::optional<std::string>(), {"1"}})
+      EXPECT_EQ(OnlyAnnounces(args, marker), marker && c.tokens.empty()) << where;
     ASSERT_EQ(request.has_value(), c.request.has_value()) << where;
     if (!request)
       continue;
@@ -71,3 +75,9 @@ TEST(BuildUpdateRequest, ChecksTheCommandLine) {
 }
 
 }  // namespace
+
+TEST(OnlyAnnounces, TakesOnlyTheRelaysOwnMarker) {
+  for (const char* marker : {"", "0", "1 ", " 1", "11", "true", "yes"})
+    EXPECT_FALSE(OnlyAnnounces({}, std::string(marker))) << marker;
+  EXPECT_TRUE(OnlyAnnounces({}, std::string("1")));
+}

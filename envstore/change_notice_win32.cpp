@@ -6,9 +6,11 @@
 //   sent to from a sending thread of its own: the windows of one thread get
 //   the notice one after another, each send waiting at most for what is left
 //   of the time;
-// - every window that was not told in time (its send timed out, was given up
-//   as hung, or was never begun) is handed the notice without waiting, for
-//   the system to deliver when its thread is free.
+// - when any window was not told in time (its send timed out, was given up
+//   as hung, or was never begun), one broadcast that does not wait hands the
+//   notice over, for the system to deliver when each thread is free;
+// - when the windows cannot be listed, one broadcast runs on a thread of its
+//   own, so that it too is waited for until the deadline only.
 
 #include <windows.h>
 
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "envstore/change_notice.h"
+#include "envstore/notice_relay.h"
 
 namespace {
 
@@ -123,25 +126,45 @@ bool AllEnded(const HANDLE* threads, std::size_t count, ULONGLONG deadline) {
   return true;
 }
 
-// The windows not told in time get the notice when their threads are free.
-// A window that was inside its handler when the time ran out may get it
-// twice, which only makes it read the environment again.
-void HandOver(const Groups& groups) {
+// The windows not told in time get the notice when their threads are free:
+// one broadcast, since the asynchronous calls carry a string to a window of
+// another thread only when it goes to HWND_BROADCAST. A window told already
+// may get it twice, which only makes it read the environment again.
+void HandOver() { SendNotifyMessageW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, Environment()); }
+
+bool AnyNotTold(const Groups& groups) {
   for (std::size_t i = 0; i < groups.windows.size(); ++i) {
     if (!groups.told[i])
-      SendNotifyMessageW(groups.windows[i].window, WM_SETTINGCHANGE, 0, Environment());
+      return true;
   }
+  return false;
 }
 
-}  // namespace
+DWORD WINAPI Broadcast(LPVOID /*unused*/) {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, Environment(), SMTO_ABORTIFHUNG,
+                      static_cast<UINT>(kNoticeTimeoutMs), &result);
+  return 0;
+}
 
-void AnnounceEnvironmentChange() noexcept {
-  const ULONGLONG deadline = GetTickCount64() + kNoticeTimeoutMs;
+// When the windows cannot be listed: the platform's broadcast, which sends
+// to one window after another, waited for until the deadline; if it has not
+// ended by then, or cannot be run, the rest are handed over.
+void BroadcastUntil(ULONGLONG deadline) {
+  HANDLE thread = CreateThread(nullptr, kSendingThreadStack, Broadcast, nullptr,
+                               STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  const bool ended = thread && WaitForSingleObject(thread, MsUntil(deadline)) == WAIT_OBJECT_0;
+  if (thread)
+    CloseHandle(thread);
+  if (!ended)
+    HandOver();
+}
+
+// The whole notice on this desktop, done or handed over by the deadline.
+void AnnounceHere(ULONGLONG deadline) {
   std::unique_ptr<Groups> groups(new (std::nothrow) Groups);
   if (!groups || !FindGroups(*groups)) {
-    DWORD_PTR result = 0;  // one after another, but every window is told
-    SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, Environment(), SMTO_ABORTIFHUNG,
-                        kNoticeTimeoutMs, &result);
+    BroadcastUntil(deadline);
     return;
   }
   groups->deadline = deadline;
@@ -160,9 +183,20 @@ void AnnounceEnvironmentChange() noexcept {
   if (started == 0 && groupCount > 0)
     SendGroups(groups.get());
   const bool ended = AllEnded(threads, started, deadline);
-  HandOver(*groups);
+  // A thread still sending marks its window told only when it is done.
+  if (AnyNotTold(*groups))
+    HandOver();
   if (!ended)
     static_cast<void>(groups.release());  // a thread may still use them: they stay
   for (std::size_t i = 0; i < started; ++i)
     CloseHandle(threads[i]);
+}
+
+}  // namespace
+
+void AnnounceEnvironmentChange(NoticeReach reach) noexcept {
+  const ULONGLONG deadline = GetTickCount64() + kNoticeTimeoutMs;
+  AnnounceHere(deadline);
+  if (reach == NoticeReach::OtherSessionsToo)
+    RelayNoticeToOtherSessions(deadline);
 }

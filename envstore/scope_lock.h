@@ -7,15 +7,13 @@
 #include <string>
 #include <string_view>
 
+#include "envstore/account.h"
+
 // The user scope's lock names the account, so that every session of one
 // account shares it and no other account does; the system scope's lock is
 // one for the machine.
 inline constexpr char kUserScopeLockPrefix[] = "Global\\Morlex.Environment.User.";
 inline constexpr char kSystemScopeLockName[] = "Global\\Morlex.Environment.System";
-
-// Well-known accounts, as their SIDs are written.
-inline constexpr char kAdministratorsSid[] = "S-1-5-32-544";
-inline constexpr char kLocalSystemSid[] = "S-1-5-18";
 
 // How long a run waits for another holder before it gives up.
 inline constexpr unsigned long kScopeLockWaitMs = 10000;

@@ -13,29 +13,6 @@
 
 namespace {
 
-// A SID as written ("S-1-5-18"); empty when it cannot be written.
-std::string StringOfSid(PSID sid) {
-  wchar_t* text = nullptr;
-  if (!sid || !ConvertSidToStringSidW(sid, &text))
-    return {};
-  const std::unique_ptr<wchar_t, decltype(&LocalFree)> owned(text, LocalFree);
-  return Wtf8FromWide(text);
-}
-
-// The SID of the account this process runs as; empty when it cannot be had.
-std::string AccountSid() {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
-    return {};
-  DWORD size = 0;
-  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-  std::vector<BYTE> user(size);
-  const bool got =
-      size > 0 && GetTokenInformation(token, TokenUser, user.data(), size, &size) != FALSE;
-  CloseHandle(token);
-  return got ? StringOfSid(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid) : std::string();
-}
-
 // The owner of an object as written; empty when it has none (Wine keeps no
 // owner for an object made without a security descriptor); nothing when the
 // owner may not be read.
@@ -48,7 +25,7 @@ std::optional<std::string> OwnerOf(HANDLE object) {
   const std::unique_ptr<void, decltype(&LocalFree)> owned(sd, LocalFree);
   if (!owner)
     return std::string();
-  std::string text = StringOfSid(owner);
+  std::string text = SidText(owner);
   if (text.empty())
     return std::nullopt;
   return text;

@@ -2,7 +2,9 @@
 // in-memory stand-in of the store, the lock, standard error and the notice,
 // from a starting store the input chooses; asserts what each exit code
 // promises, the exact value a done run leaves, that a run which may finish
-// does, and that Path is touched only under its own scope's lock.
+// does, that Path is touched only under its own scope's lock, and that the
+// notice is handed on to the other sessions only after a done change of the
+// system scope made as SYSTEM.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -18,6 +20,7 @@
 
 #include "cmdline/split_command_tail.h"
 #include "cmdline/update_request.h"
+#include "envstore/account.h"
 #include "envstore/registry_data.h"
 #include "fuzz/entries.h"
 #include "tests/stand_in/stand_in.h"
@@ -173,6 +176,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   standIn.failingCall = in.ConsumeIntegralInRange(0, 3);
   standIn.failure = in.ConsumeBool() ? Failure::OutOfMemory : Failure::Unexpected;
+  if (in.ConsumeBool())
+    standIn.accountSid = kLocalSystemSid;
   // The tail comes from UTF-16 units, as on the platform, or from pieces.
   std::string tail = SomeText(in);
   if (in.ConsumeBool()) {
@@ -193,6 +198,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   Require(!standIn.lockHeld[0] && !standIn.lockHeld[1]);
   Require(!standIn.pathOutsideItsLock && !standIn.noticeUnderLock);
+  const bool relays =
+      exitCode == kExitDone && request->systemScope && before.accountSid == kLocalSystemSid;
+  Require(standIn.relayedNotices == (relays ? 1 : 0));
   const bool unchanged = standIn.scopes == before.scopes;
   const bool failed = before.failingCall > 0 && standIn.calls >= before.failingCall;
   const bool failedUnexpectedly = failed && before.failure == Failure::Unexpected;

@@ -4,8 +4,10 @@
 #include <optional>
 #include <string>
 
+#include "envstore/account.h"
 #include "envstore/change_notice.h"
 #include "envstore/envstore.h"
+#include "envstore/notice_relay.h"
 #include "envstore/scope_lock.h"
 #include "pathlist/path_list_update.h"
 #include "update/refusal.h"
@@ -74,12 +76,15 @@ int RunUpdate(const UpdateRequest& request) noexcept {
   } catch (...) {
     // Nothing throws once a write is made, so nothing was written.
     WriteToStandardError(kUnexpectedErrorLine);
-    AnnounceEnvironmentChange();
+    AnnounceEnvironmentChange(NoticeReach::OwnDesktop);
     return kExitNothingChanged;
   }
   if (refusal)
     ReportRefusal(request, *refusal);
+  const int exitCode = refusal ? kExitNothingChanged : kExitDone;
   // The lock is released by now: the notice goes out without it.
-  AnnounceEnvironmentChange();
-  return refusal ? kExitNothingChanged : kExitDone;
+  AnnounceEnvironmentChange(RelaysNotice(AccountSid(), request.systemScope, exitCode)
+                                ? NoticeReach::OtherSessionsToo
+                                : NoticeReach::OwnDesktop);
+  return exitCode;
 }

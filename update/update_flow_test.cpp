@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cmdline/update_request.h"
+#include "envstore/account.h"
 #include "envstore/registry_data.h"
 #include "tests/stand_in/stand_in.h"
 #include "update/refusal.h"
@@ -19,6 +20,8 @@ struct FlowCase {
   std::optional<StoredValue> after;  // the named value in that scope afterwards
   int failingCall = 0;
   Failure failure = Failure::OutOfMemory;
+  std::string account = kStandInAccountSid;
+  bool relayed = false;  // the notice was handed on to the other sessions
 };
 
 const StoredValue kOld = TextValue("old", kRegSz);
@@ -105,6 +108,43 @@ TEST(RunUpdate, WritesWhatWasAskedOrSaysWhyNot) {
        kList,
        1,
        Failure::Unexpected},
+      // As SYSTEM (a deployment agent), a done change of the system scope
+      // is handed on to the people logged on; nothing else is.
+      {.tokens = {"/s", "V", "new"},
+       .scope = With("V", kOld),
+       .exitCode = kExitDone,
+       .after = TextValue("new", kRegExpandSz),
+       .account = kLocalSystemSid,
+       .relayed = true},
+      {.tokens = {"/s", "/a", "Path", "c:\\a"},
+       .scope = With("PATH", kList, KeyState::ReadOnly),
+       .exitCode = kExitDone,
+       .after = kList,
+       .account = kLocalSystemSid,
+       .relayed = true},
+      {.tokens = {"V", "new"},
+       .scope = With("V", kOld),
+       .exitCode = kExitDone,
+       .after = TextValue("new", kRegExpandSz),
+       .account = kLocalSystemSid},
+      {.tokens = {"/s", "V", "new"},
+       .scope = With("V", kOld, KeyState::ReadOnly),
+       .exitCode = kExitNothingChanged,
+       .after = kOld,
+       .account = kLocalSystemSid},
+      {.tokens = {"/s", "/a", "Path", "C:\\C"},
+       .scope = With("PATH", kList),
+       .exitCode = kExitOutOfMemory,
+       .after = kList,
+       .failingCall = 1,
+       .account = kLocalSystemSid},
+      {.tokens = {"/s", "/r", "Path", "C:\\A"},
+       .scope = With("PATH", kList),
+       .exitCode = kExitNothingChanged,
+       .after = kList,
+       .failingCall = 1,
+       .failure = Failure::Unexpected,
+       .account = kLocalSystemSid},
   };
   for (const FlowCase& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.tokens));
@@ -121,6 +161,7 @@ TEST(RunUpdate, WritesWhatWasAskedOrSaysWhyNot) {
     const StandInScope otherBefore = other;
     standIn.failingCall = c.failingCall;
     standIn.failure = c.failure;
+    standIn.accountSid = c.account;
     EXPECT_EQ(RunUpdate(request), c.exitCode);
 
     const auto& values = standIn.scopes[scope].values;
@@ -128,6 +169,7 @@ TEST(RunUpdate, WritesWhatWasAskedOrSaysWhyNot) {
     EXPECT_EQ(found == values.end() ? std::nullopt : std::optional(found->second), c.after);
     EXPECT_EQ(other, otherBefore);
     EXPECT_EQ(standIn.notices, c.exitCode == kExitOutOfMemory ? 0 : 1);
+    EXPECT_EQ(standIn.relayedNotices, c.relayed ? 1 : 0);
     EXPECT_FALSE(standIn.pathOutsideItsLock);
     EXPECT_FALSE(standIn.noticeUnderLock);
     const std::string said = standIn.standardError;

@@ -105,6 +105,10 @@ struct Start {
   bool readAfterEnd = false;
   bool overlappedPipe = false;             // Morlex's end made with FILE_FLAG_OVERLAPPED
   const wchar_t* program = L"Morlex.exe";  // beside this test program
+  bool relayMarker = false;                // the relay's marker in its environment
+  // Started by the relay's own call, with this process's token, instead:
+  // its own command line, the marker, no standard error.
+  bool byRelay = false;
 };
 
 struct Child {

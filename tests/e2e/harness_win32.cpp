@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cmdline/usage_text.h"
+#include "envstore/notice_relay.h"
 #include "text/wide_text.h"
 
 using namespace std::string_literals;
@@ -255,8 +256,28 @@ std::wstring MorlexPath() { return OwnDirectory() + L"Morlex.exe"; }
 
 std::wstring Cmd(const std::wstring& tail) { return L"\"" + MorlexPath() + L"\"" + tail; }
 
+// Starts Morlex as the relay starts its child, as this process's user.
+Child StartByRelay() {
+  Child child;
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY,
+                        &token)) {
+    ADD_FAILURE() << "cannot open this process's token: error " << GetLastError();
+    return child;
+  }
+  child.started = GetTickCount64();
+  child.pi.hProcess = StartRelayChild(token, Wtf8FromWide(MorlexPath()));
+  CloseHandle(token);
+  if (!child.pi.hProcess)
+    ADD_FAILURE() << "the relay cannot start Morlex: error " << GetLastError();
+  child.pi.dwProcessId = child.pi.hProcess ? GetProcessId(child.pi.hProcess) : 0;
+  return child;
+}
+
 Child StartMorlex(std::wstring commandLine, Start start) {
   EnsureListener();
+  if (start.byRelay)
+    return StartByRelay();
   Child child;
   const std::wstring exe = OwnDirectory() + start.program;
   STARTUPINFOW si = {};
@@ -287,9 +308,14 @@ Child StartMorlex(std::wstring commandLine, Start start) {
   }
   child.readAfterEnd = start.readAfterEnd;
   child.started = GetTickCount64();
+  const std::wstring marker = *WideFromWtf8(kRelayMarkerName);
+  if (start.relayMarker)
+    SetEnvironmentVariableW(marker.c_str(), WideFromWtf8(kRelayMarkerValue)->c_str());
   if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                       &si, &child.pi))
     ADD_FAILURE() << "cannot start " << exe << ": error " << GetLastError();
+  if (start.relayMarker)
+    SetEnvironmentVariableW(marker.c_str(), nullptr);
   if (write)
     CloseHandle(write);
   return child;
@@ -334,7 +360,8 @@ RunResult FinishMorlex(const Child& child) {
   run.ms = GetTickCount64() - child.started;
   PumpMessages();
   GetExitCodeProcess(pi.hProcess, &run.exitCode);
-  CloseHandle(pi.hThread);
+  if (pi.hThread)
+    CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
   if (child.errorPipe) {
     Drain(child.errorPipe, run.standardError);

@@ -93,6 +93,30 @@ TEST(MorlexUnattended, NobodyWaits) {
        3,
        nullptr,
        {.pipeSize = 0, .readAfterEnd = true}},
+      // A child of the relay, started by the relay's own call: it tells the
+      // windows of its desktop once, writes nothing, shows no box, says
+      // nothing and ends with 0.
+      {Cmd(L""), false, kVar, old, old, 0, nullptr, {.errorPipe = false, .byRelay = true}},
+      {Cmd(L""), false, L"Path", multi, multi, 0, nullptr, {.relayMarker = true}},
+      // The marker means nothing to any other command line.
+      {Cmd(L" MORLEX_E2E new"),
+       false,
+       kVar,
+       old,
+       ExpandSz(L"new"),
+       0,
+       nullptr,
+       {.relayMarker = true}},
+      {Cmd(L" MORLEX_E2E"), false, kVar, old, kAbsent, 0, nullptr, {.relayMarker = true}},
+      {Cmd(L" /x"), false, kVar, old, old, 1, nullptr, {.relayMarker = true}},
+      {Cmd(L" /x"),
+       false,
+       kVar,
+       old,
+       old,
+       1,
+       nullptr,
+       {.hiddenStation = true, .relayMarker = true}},
   });
 }
 

@@ -4,6 +4,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "envstore/account.h"
 #include "envstore/change_notice.h"
 #include "envstore/envstore.h"
 #include "envstore/scope_lock.h"
@@ -113,14 +114,24 @@ StoreError DeleteRegistryValue(const EnvLocation& location, const std::string& n
   return 0;
 }
 
-void AnnounceEnvironmentChange() noexcept {
+void AnnounceEnvironmentChange(NoticeReach reach) noexcept {
   StandIn& standIn = TheStandIn();
   ++standIn.notices;
+  if (reach == NoticeReach::OtherSessionsToo)
+    ++standIn.relayedNotices;
   if (standIn.lockHeld[0] || standIn.lockHeld[1])
     standIn.noticeUnderLock = true;
 }
 
-ScopeLock::ScopeLock(bool systemScope) : name(ScopeLockName(systemScope, kStandInAccountSid)) {
+std::string AccountSid() noexcept {
+  try {
+    return TheStandIn().accountSid;
+  } catch (const std::bad_alloc&) {
+    return {};
+  }
+}
+
+ScopeLock::ScopeLock(bool systemScope) : name(ScopeLockName(systemScope, AccountSid())) {
   StandIn& standIn = TheStandIn();
   const std::size_t scope = systemScope ? 1 : 0;
   switch (standIn.scopes[scope].lock) {

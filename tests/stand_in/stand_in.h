@@ -31,7 +31,7 @@ struct StandInScope {
 // How the store's operations fail from StandIn::failingCall on.
 enum class Failure { OutOfMemory, Unexpected };
 
-// The account the stand-in runs as.
+// The account the stand-in runs as, unless told otherwise.
 inline constexpr char kStandInAccountSid[] = "S-1-5-21-1-2-3-1001";
 
 struct StandIn {
@@ -41,6 +41,7 @@ struct StandIn {
   // or for Unexpected an error of another kind. 0: never.
   int failingCall = 0;
   Failure failure = Failure::OutOfMemory;
+  std::string accountSid = kStandInAccountSid;
 
   // What the flow did.
   int calls = 0;
@@ -51,6 +52,7 @@ struct StandIn {
   bool pathOutsideItsLock = false;
   bool noticeUnderLock = false;
   int notices = 0;
+  int relayedNotices = 0;  // notices handed on to the other sessions
   std::string standardError;
 };
 
