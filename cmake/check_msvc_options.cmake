@@ -1,8 +1,9 @@
 # cmake -DBUILD_DIR=... -P check_msvc_options.cmake: checks a build that
 # CMake generated with Ninja for an MSVC-style compiler. Every C++ compile
-# must get one and the same C runtime option (/MT, /MD, ...) and /Brepro,
-# and every link of an executable /Brepro: a target that differs fails to
-# link (LNK2038) or gives other bytes in another folder.
+# must get one and the same C runtime option (/MT, /MD, ...), /Brepro and
+# NOMINMAX, and every link of an executable /Brepro: a target that differs
+# fails to link (LNK2038), gives other bytes in another folder, or does not
+# compile where the SDK's min and max macros meet std::min and std::max.
 file(READ ${BUILD_DIR}/compile_commands.json json)
 string(JSON count LENGTH "${json}")
 math(EXPR last "${count} - 1")
@@ -23,6 +24,9 @@ foreach(i RANGE ${last})
   list(APPEND runtimes ${found})
   if(NOT " ${command} " MATCHES " [-/]Brepro ")
     message(FATAL_ERROR "${file} is compiled without /Brepro: ${command}")
+  endif()
+  if(NOT " ${command} " MATCHES " [-/]DNOMINMAX ")
+    message(FATAL_ERROR "${file} is compiled without NOMINMAX: ${command}")
   endif()
   math(EXPR compiles "${compiles} + 1")
 endforeach()
@@ -51,4 +55,4 @@ endforeach()
 if(links EQUAL 0 OR NOT links EQUAL executables)
   message(FATAL_ERROR "${links} of ${executables} links found in ${BUILD_DIR}/build.ninja")
 endif()
-message(STATUS "${compiles} compiles with /${runtimes} and /Brepro, ${links} links with /Brepro")
+message(STATUS "${compiles} compiles with /${runtimes}, /Brepro and NOMINMAX, ${links} links with /Brepro")

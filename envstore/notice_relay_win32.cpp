@@ -209,7 +209,8 @@ std::optional<std::wstring> EnvironmentFor(HANDLE token) {
     variable += text.size() + 1;
   }
   std::wstring block;
-  for (const std::string& variable : RelayEnvironment(std::move(variables))) {
+  const std::vector<std::string> relayed = RelayEnvironment(std::move(variables));
+  for (const std::string& variable : relayed) {
     block += WideFromWtf8(variable).value_or(std::wstring());
     block += L'\0';
   }
@@ -237,15 +238,15 @@ void* StartRelayChild(void* userToken, std::string_view executable) noexcept {
     PROCESS_INFORMATION process = {};
     // Out of the caller's job where it allows that, since a deployment
     // agent's job may end its processes with it; inside it where not.
-    for (const DWORD breakaway : {DWORD{CREATE_BREAKAWAY_FROM_JOB}, DWORD{0}}) {
-      if (CreateProcessAsUserW(userToken, application->c_str(), commandLine->data(), nullptr,
-                               nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT | breakaway,
-                               environment->data(), folder, &startup, &process)) {
-        CloseHandle(process.hThread);
-        return process.hProcess;
-      }
-    }
-    return nullptr;
+    const auto start = [&](DWORD breakaway) {
+      return CreateProcessAsUserW(userToken, application->c_str(), commandLine->data(), nullptr,
+                                  nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT | breakaway,
+                                  environment->data(), folder, &startup, &process) != FALSE;
+    };
+    if (!start(CREATE_BREAKAWAY_FROM_JOB) && !start(0))
+      return nullptr;
+    CloseHandle(process.hThread);
+    return process.hProcess;
   } catch (const std::bad_alloc&) {
     return nullptr;
   }

@@ -34,3 +34,24 @@ bool OwnerMayHoldScopeLock(bool systemScope, std::string_view accountSid,
     return true;
   return !systemScope && ownerSid == accountSid;
 }
+
+std::string PrivateNamespaceName(bool systemScope, std::string_view accountSid) {
+  return ScopeLockName(systemScope, accountSid).substr(kShared.size());
+}
+
+std::string PrivateLockBoundarySid(bool systemScope, std::string_view accountSid) {
+  return systemScope ? kAdministratorsSid : std::string(accountSid);
+}
+
+std::vector<ScopeLockKind> ScopeLocksToTake(const ScopeLockFacts& facts) {
+  if (facts.privateLock) {
+    if (facts.sharedRightful)
+      return {ScopeLockKind::Private, ScopeLockKind::Shared};
+    return {ScopeLockKind::Private};
+  }
+  if (facts.sharedRightful)
+    return {ScopeLockKind::Shared};
+  if (facts.sessionZero)
+    return {};
+  return {ScopeLockKind::Session};
+}

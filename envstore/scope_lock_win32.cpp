@@ -53,6 +53,62 @@ HANDLE MakeOrOpen(const std::string& name, const std::string& sddl, bool anyOwne
   return mutex;
 }
 
+// Milliseconds left until deadline, the platform's tick count.
+DWORD MsUntil(ULONGLONG deadline) {
+  const ULONGLONG now = GetTickCount64();
+  return now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+}
+
+// Waits for a mutex until deadline; false, with the system's code in error
+// when the wait itself failed, when it was not had.
+bool Take(HANDLE mutex, ULONGLONG deadline, std::uint32_t& error) {
+  const DWORD wait = WaitForSingleObject(mutex, MsUntil(deadline));
+  if (wait == WAIT_FAILED)
+    error = GetLastError();
+  return wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+}
+
+struct SidFreer {
+  void operator()(void* sid) const { LocalFree(sid); }
+};
+
+// The scope's private namespace, made, or opened when it is there already
+// (and made again when it went away between the two); null where the
+// platform has none, or the run is not inside its boundary.
+HANDLE MakeOrOpenPrivateNamespace(bool systemScope, const std::string& account,
+                                  const std::string& sddl) {
+  HANDLE boundary = CreateBoundaryDescriptorW(
+      WideFromWtf8(kPrivateLockBoundary).value_or(std::wstring()).c_str(), 0);
+  if (!boundary)
+    return nullptr;
+  PSID sid = nullptr;
+  const bool added =
+      ConvertStringSidToSidW(WideFromWtf8(PrivateLockBoundarySid(systemScope, account))
+                                 .value_or(std::wstring())
+                                 .c_str(),
+                             &sid) &&
+      AddSIDToBoundaryDescriptor(&boundary, sid);
+  const std::unique_ptr<void, SidFreer> ownedSid(sid);
+  HANDLE made = nullptr;
+  if (added) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        WideFromWtf8(sddl).value_or(std::wstring()).c_str(), SDDL_REVISION_1, &sd, nullptr);
+    const std::unique_ptr<void, decltype(&LocalFree)> ownedSd(sd, LocalFree);
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd, FALSE};
+    const std::wstring alias =
+        WideFromWtf8(PrivateNamespaceName(systemScope, account)).value_or(std::wstring());
+    for (int attempt = 0; sd && !made && attempt < 3; ++attempt) {
+      made = CreatePrivateNamespaceW(&attributes, boundary, alias.c_str());
+      if (made || GetLastError() != ERROR_ALREADY_EXISTS)
+        break;
+      made = OpenPrivateNamespaceW(boundary, alias.c_str());
+    }
+  }
+  DeleteBoundaryDescriptor(boundary);
+  return made;
+}
+
 }  // namespace
 
 ScopeLock::ScopeLock(bool systemScope) {
@@ -62,35 +118,75 @@ ScopeLock::ScopeLock(bool systemScope) {
     error = GetLastError() ? GetLastError() : ERROR_INVALID_SID;
     return;
   }
+  const ULONGLONG deadline = GetTickCount64() + kScopeLockWaitMs;
   const std::string sddl = ScopeLockSecurity(systemScope, account);
+  ScopeLockFacts facts;
+
+  // The private lock: nobody outside its boundary can make it or anything
+  // in its namespace, so it needs no check of its owner.
+  std::string privateName;
+  privateNamespace = MakeOrOpenPrivateNamespace(systemScope, account, sddl);
+  if (privateNamespace) {
+    privateName = PrivateNamespaceName(systemScope, account) + "\\" + kPrivateLockMutex;
+    std::uint32_t unused = 0;
+    privateMutex = MakeOrOpen(privateName, sddl, false, unused);
+  }
+  facts.privateLock = privateMutex != nullptr;
+
   // The shared lock is waited for only when whoever made it may hold it:
   // anybody may make a mutex under that name, hold it for ever or shut it
-  // to everyone, and that must cost no edit and no wait. Otherwise the
-  // session's own lock stands in.
+  // to everyone, and that must cost no edit and no wait.
   std::uint32_t passedOver = 0;
-  mutex = MakeOrOpen(name, sddl, false, passedOver);
-  if (mutex) {
-    const std::optional<std::string> owner = OwnerOf(mutex);
+  std::unique_ptr<void, decltype(&CloseHandle)> shared(MakeOrOpen(name, sddl, false, passedOver),
+                                                       CloseHandle);
+  if (shared) {
+    const std::optional<std::string> owner = OwnerOf(shared.get());
     if (!owner || !OwnerMayHoldScopeLock(systemScope, account, *owner)) {
-      CloseHandle(mutex);
-      mutex = nullptr;
+      shared.reset();
+      passedOver = ERROR_ACCESS_DENIED;
     }
   }
-  if (!mutex) {
-    name = SessionLockName(name);
-    mutex = MakeOrOpen(name, sddl, true, error);
-    if (!mutex)
+  facts.sharedRightful = shared != nullptr;
+  DWORD session = 0;
+  facts.sessionZero = ProcessIdToSessionId(GetCurrentProcessId(), &session) && session == 0;
+
+  const std::vector<ScopeLockKind> locks = ScopeLocksToTake(facts);
+  if (locks.empty())
+    error = passedOver;  // session 0's own name is the squatted one
+  for (const ScopeLockKind kind : locks) {
+    switch (kind) {
+      case ScopeLockKind::Private:
+        privateHeld = Take(privateMutex, deadline, error);
+        if (!privateHeld) {
+          name = privateName;
+          return;
+        }
+        break;
+      case ScopeLockKind::Shared:
+        mutex = shared.release();
+        break;
+      case ScopeLockKind::Session:
+        name = SessionLockName(name);
+        mutex = MakeOrOpen(name, sddl, true, error);
+        if (!mutex)
+          return;
+        break;
+    }
+    if (kind != ScopeLockKind::Private && !Take(mutex, deadline, error))
       return;
   }
-  const DWORD wait = WaitForSingleObject(mutex, kScopeLockWaitMs);
-  held = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
-  if (wait == WAIT_FAILED)
-    error = GetLastError();
+  held = !locks.empty();
 }
 
 ScopeLock::~ScopeLock() {
-  if (held)
+  if (held && mutex)
     ReleaseMutex(mutex);
   if (mutex)
     CloseHandle(mutex);
+  if (privateHeld)
+    ReleaseMutex(privateMutex);
+  if (privateMutex)
+    CloseHandle(privateMutex);
+  if (privateNamespace)
+    ClosePrivateNamespace(privateNamespace, 0);
 }

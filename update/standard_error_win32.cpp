@@ -27,12 +27,13 @@ ULONGLONG g_deadline = 0;
 bool g_stuck = false;
 
 // Text on its way to standard error, owned by the thread that writes it.
+// What kind of handle it is, is found out there too: asking a handle opened
+// for synchronous I/O waits while another process that shares its file
+// object is blocked in a read or a write, so only the writer may ask.
 struct PendingWrite {
   HANDLE handle = nullptr;
-  bool console = false;
-  bool overlapped = false;  // the handle was opened for overlapped I/O
-  std::string bytes;        // UTF-8, for a pipe or a file
-  std::wstring units;       // UTF-16, for a console
+  std::string bytes;   // UTF-8, for a pipe or a file
+  std::wstring units;  // UTF-16, for a console
 };
 
 // Whether the handle was opened for overlapped I/O (a pipe some process
@@ -62,16 +63,21 @@ bool WriteOnce(HANDLE handle, bool overlapped, std::string_view bytes, DWORD& wr
   const auto size = static_cast<DWORD>(bytes.size());
   if (!overlapped)
     return WriteFile(handle, bytes.data(), size, &written, nullptr) != FALSE;
+  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!event)
+    return false;
   OVERLAPPED at = {};
   at.Offset = MAXDWORD;
   at.OffsetHigh = MAXDWORD;
-  at.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (!at.hEvent)
-    return false;
+  // The low bit set keeps the completion off an I/O completion port that
+  // the caller may have tied the handle to: it is Morlex's alone.
+  at.hEvent = reinterpret_cast<HANDLE>(  // NOLINT(performance-no-int-to-ptr): a tagged handle
+      reinterpret_cast<ULONG_PTR>(event) | 1);
   const bool begun =
       WriteFile(handle, bytes.data(), size, nullptr, &at) || GetLastError() == ERROR_IO_PENDING;
-  const bool done = begun && GetOverlappedResult(handle, &at, &written, TRUE);
-  CloseHandle(at.hEvent);
+  const bool done = begun && WaitForSingleObject(event, INFINITE) == WAIT_OBJECT_0 &&
+                    GetOverlappedResult(handle, &at, &written, FALSE);
+  CloseHandle(event);
   return done;
 }
 
@@ -97,10 +103,11 @@ void WriteAllToConsole(HANDLE handle, std::wstring_view units) {
 
 DWORD WINAPI WritePending(LPVOID param) {
   const std::unique_ptr<PendingWrite> pending(static_cast<PendingWrite*>(param));
-  if (pending->console)
+  DWORD mode = 0;
+  if (GetConsoleMode(pending->handle, &mode))
     WriteAllToConsole(pending->handle, pending->units);
   else
-    WriteAll(pending->handle, pending->overlapped, pending->bytes);
+    WriteAll(pending->handle, OpenedForOverlappedIo(pending->handle), pending->bytes);
   return 0;
 }
 
@@ -113,17 +120,8 @@ void WriteToStandardError(std::string_view text) noexcept {
   try {
     auto pending = std::make_unique<PendingWrite>();
     pending->handle = handle;
-    DWORD mode = 0;
-    pending->console = GetConsoleMode(handle, &mode) != FALSE;
-    if (pending->console) {
-      std::optional<std::wstring> units = WideFromWtf8(text);
-      if (!units)
-        return;
-      pending->units = std::move(*units);
-    } else {
-      pending->bytes = Utf8FromWtf8(text);
-      pending->overlapped = OpenedForOverlappedIo(handle);
-    }
+    pending->bytes = Utf8FromWtf8(text);
+    pending->units = WideFromWtf8(text).value_or(std::wstring());
     const ULONGLONG now = GetTickCount64();
     if (g_deadline == 0)
       g_deadline = now + kMostWaitMs;

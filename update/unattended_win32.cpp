@@ -1,8 +1,11 @@
+#include <crtdbg.h>
 #include <windows.h>
 
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <exception>
+#include <initializer_list>
 
 #include "update/unattended.h"
 
@@ -32,12 +35,37 @@ void QuietRuntimeAbort() {
 #endif
 }
 
+#if defined(_UCRT) || defined(_MSC_VER)
+// An invalid parameter to the runtime would otherwise end the run with a
+// fail-fast, which no handler sees and which goes to Windows Error
+// Reporting; here it is an abort like any other.
+void OnInvalidParameter(const wchar_t* /*expression*/, const wchar_t* /*function*/,
+                        const wchar_t* /*file*/, unsigned int /*line*/, uintptr_t /*reserved*/) {
+  EndAborted();
+}
+#endif
+
+// The runtime's own checks: a Debug build's assertions and reports go to
+// standard error instead of a dialog; an invalid parameter aborts.
+void QuietRuntimeChecks() {
+#ifdef _DEBUG
+  for (const int kind : {_CRT_WARN, _CRT_ERROR, _CRT_ASSERT}) {
+    _CrtSetReportMode(kind, _CRTDBG_MODE_FILE);
+    _CrtSetReportFile(kind, _CRTDBG_FILE_STDERR);
+  }
+#endif
+#if defined(_UCRT) || defined(_MSC_VER)
+  _set_invalid_parameter_handler(OnInvalidParameter);
+#endif
+}
+
 }  // namespace
 
 void AskNobodyOnFault() noexcept {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
   _set_error_mode(_OUT_TO_STDERR);
   QuietRuntimeAbort();
+  QuietRuntimeChecks();
   // An abort ends with a code of its own, whichever runtime raised it, and
   // std::terminate does not stop to describe the exception first.
   static_cast<void>(std::signal(SIGABRT, OnAbortSignal));

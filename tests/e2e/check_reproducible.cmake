@@ -1,7 +1,9 @@
 # Builds Morlex.exe again from a copy of SOURCE_DIR in another folder, and
 # fails unless it is byte for byte the EXE that was built; also fails when a
 # folder of the build machine shows in EXE.
-set(copy ${BINARY_DIR}/reproduce/elsewhere)
+# A folder name beyond ASCII: the resource compiler reads the manifest's
+# path in it.
+set(copy "${BINARY_DIR}/reproduce/elsewhere-田中-é")
 file(REMOVE_RECURSE ${BINARY_DIR}/reproduce)
 file(MAKE_DIRECTORY ${copy})
 file(GLOB entries RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/*)
