@@ -23,3 +23,7 @@ int CountTailSlots(std::string_view tail);
 // is at least two bytes long) loses one byte at each end; a lone double quote
 // stays as it is.
 ArgumentVector SplitCommandTail(std::string_view tail, std::optional<std::string> programPath);
+
+// The platform's half: this process's own command line, split: its tail as
+// above, and its own file path (of any length) as entry 0.
+ArgumentVector ThisProcessArguments();

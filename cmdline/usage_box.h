@@ -21,3 +21,8 @@ struct DesktopState {
 // thread's desktop is the input desktop (not so on another desktop, or while
 // the workstation is locked). An unknown session counts as nobody.
 bool SomebodyCanAnswer(const DesktopState& desktop);
+
+// The platform's half: the usage box where SomebodyCanAnswer says somebody
+// can, on this process's desktop; otherwise, or when it cannot be shown, the
+// usage text on standard error. Then the process ends with kExitUsage.
+[[noreturn]] void ShowUsageAndExit();

@@ -107,6 +107,10 @@ std::vector<std::string> RelayEnvironment(std::vector<std::string> userVariables
 // over without a word; nothing here changes the run's exit code or writes.
 void RelayNoticeToOtherSessions(std::uint64_t deadline) noexcept;
 
+// The relay's marker in this process's environment; nothing when it is not
+// set. What OnlyAnnounces is given.
+std::optional<std::string> ThisProcessRelayMarker();
+
 // Starts the executable as a child of the relay, as the token's user and on
 // that user's desktop: with RelayCommandLine, the user's own environment
 // made by RelayEnvironment, and no handle inherited. Its process handle,

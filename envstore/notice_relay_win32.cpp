@@ -284,3 +284,18 @@ void RelayNoticeToOtherSessions(std::uint64_t deadline) noexcept {
     // Nothing more is relayed; the run's own notice has gone out.
   }
 }
+
+// The relay's marker in this process's environment; nothing when it is not
+// set.
+std::optional<std::string> ThisProcessRelayMarker() {
+  const std::wstring name = *WideFromWtf8(kRelayMarkerName);
+  const DWORD size = GetEnvironmentVariableW(name.c_str(), nullptr, 0);
+  if (size == 0)
+    return std::nullopt;
+  std::wstring value(size, L'\0');
+  const DWORD length = GetEnvironmentVariableW(name.c_str(), value.data(), size);
+  if (length == 0 || length >= size)
+    return std::nullopt;
+  value.resize(length);
+  return Wtf8FromWide(value);
+}

@@ -3,9 +3,37 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
+
+// An SDDL string of an owner and a DACL, taken apart: "O:owner", then
+// "D:" with its flags ("P": protected) and each ACE between parentheses.
+struct Sddl {
+  std::string owner;
+  bool protectedDacl = false;
+  std::vector<std::string> aces;
+  bool operator==(const Sddl&) const = default;
+};
+
+Sddl ParseSddl(std::string_view text) {
+  Sddl sddl;
+  const std::size_t dacl = text.find("D:");
+  if (text.substr(0, 2) != "O:" || dacl == std::string_view::npos)
+    return sddl;
+  sddl.owner = text.substr(2, dacl - 2);
+  std::string_view rest = text.substr(dacl + 2);
+  const std::size_t first = rest.find('(');
+  sddl.protectedDacl = rest.substr(0, first).find('P') != std::string_view::npos;
+  while (!rest.empty() && rest.find('(') != std::string_view::npos) {
+    rest.remove_prefix(rest.find('(') + 1);
+    const std::size_t end = rest.find(')');
+    sddl.aces.emplace_back(rest.substr(0, end));
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+  }
+  return sddl;
+}
 
 // Whose lock is waited for, and whose is passed over as squatted.
 TEST(ScopeLock, IsWaitedForOnlyWhenItsOwnerMayHoldIt) {
@@ -34,10 +62,22 @@ TEST(ScopeLock, IsWaitedForOnlyWhenItsOwnerMayHoldIt) {
   EXPECT_EQ(ScopeLockName(false, account), "Global\\Morlex.Environment.User." + account);
   EXPECT_EQ(ScopeLockName(true, account), "Global\\Morlex.Environment.System");
   EXPECT_EQ(SessionLockName(ScopeLockName(true, account)), "Local\\Morlex.Environment.System");
-  EXPECT_EQ(ScopeLockSecurity(false, account),
-            "O:" + account + "D:P(A;;GA;;;" + account + ")(A;;GA;;;SY)");
-  EXPECT_EQ(ScopeLockSecurity(true, account), "O:BAD:P(A;;GA;;;BA)(A;;GA;;;SY)");
-  EXPECT_EQ(ScopeLockSecurity(true, kLocalSystemSid), "O:SYD:P(A;;GA;;;BA)(A;;GA;;;SY)");
+  // What each lock's security grants, read from its SDDL: the owner, a
+  // protected DACL (nothing inherited), and who is allowed what.
+  const std::vector<std::string> allToUserAndSystem = {"A;;GA;;;" + account, "A;;GA;;;SY"};
+  const std::vector<std::string> allToAdministratorsAndSystem = {"A;;GA;;;BA", "A;;GA;;;SY"};
+  const struct {
+    bool system;
+    std::string account;
+    Sddl granted;
+  } securities[] = {
+      {false, account, {account, true, allToUserAndSystem}},
+      {true, account, {"BA", true, allToAdministratorsAndSystem}},
+      {true, kLocalSystemSid, {"SY", true, allToAdministratorsAndSystem}},
+  };
+  for (const auto& c : securities)
+    EXPECT_EQ(ParseSddl(ScopeLockSecurity(c.system, c.account)), c.granted)
+        << c.system << " " << c.account;
 }
 
 // Which locks a run takes, and in what order, whoever squats what.

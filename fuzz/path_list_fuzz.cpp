@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "fuzz/entries.h"
 #include "pathlist/path_list.h"
+#include "tests/entries.h"
 #include "text/ascii_case.h"
 
 namespace {

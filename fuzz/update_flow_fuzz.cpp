@@ -22,11 +22,11 @@
 #include "cmdline/update_request.h"
 #include "envstore/account.h"
 #include "envstore/registry_data.h"
-#include "fuzz/entries.h"
+#include "tests/entries.h"
 #include "tests/stand_in/stand_in.h"
 #include "text/ascii_case.h"
 #include "text/wtf8.h"
-#include "update/refusal.h"
+#include "update/messages.h"
 #include "update/update_flow.h"
 
 namespace {

@@ -2,8 +2,6 @@
 // pipe, "2> file"): a windowed program has none otherwise.
 #pragma once
 
-#include <cstdint>
-#include <string>
 #include <string_view>
 
 // Writes WTF-8 text there: with the console's wide call when it is a console,
@@ -12,6 +10,3 @@
 // out, is ignored. The writes of a run wait for their reader at most 2 s in
 // all; after that, what is left is not written and the run goes on.
 void WriteToStandardError(std::string_view text) noexcept;
-
-// The system's message for an error code, as WTF-8; empty when it has none.
-std::string SystemMessage(std::uint32_t error);

@@ -10,7 +10,7 @@
 #include "envstore/notice_relay.h"
 #include "envstore/scope_lock.h"
 #include "pathlist/path_list_update.h"
-#include "update/refusal.h"
+#include "update/messages.h"
 #include "update/standard_error.h"
 
 namespace {

@@ -6,15 +6,8 @@
 // registry in Morlex.exe and against a stand-in in the tests.
 #pragma once
 
+#include "update/exit_status.h"
 #include "update/request.h"
-
-inline constexpr int kExitDone = 0;
-inline constexpr int kExitUsage = 1;
-// Memory ran out before anything was written; nothing was announced.
-inline constexpr int kExitOutOfMemory = 2;
-// Nothing was changed: the registry refused, the stored list may not be
-// rewritten, or the scope's lock could not be had. The notice went out.
-inline constexpr int kExitNothingChanged = 3;
 
 // kExitDone, kExitOutOfMemory or kExitNothingChanged.
 int RunUpdate(const UpdateRequest& request) noexcept;

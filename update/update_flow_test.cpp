@@ -9,7 +9,7 @@
 #include "envstore/account.h"
 #include "envstore/registry_data.h"
 #include "tests/stand_in/stand_in.h"
-#include "update/refusal.h"
+#include "update/messages.h"
 
 namespace {
 

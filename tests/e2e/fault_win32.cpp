@@ -7,11 +7,11 @@
 #include <cwchar>
 #include <exception>
 
-#include "update/unattended.h"
+#include "update/start_up.h"
 
 // NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
 int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR tail, int /*show*/) {
-  AskNobodyOnFault();
+  MakeStartUpSettings();
   if (std::wcscmp(tail, L"abort") == 0)
     std::abort();
   if (std::wcscmp(tail, L"terminate") == 0)

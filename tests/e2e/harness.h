@@ -153,8 +153,8 @@ RunResult RunMorlex(const std::wstring& commandLine, DWORD exitCode, Start start
 // for its time, and the value after.
 
 struct Row {
-  std::wstring commandLine;
-  bool system;  // the scope whose value is checked
+  std::wstring line;    // the command line, exactly
+  bool system = false;  // the scope whose value is checked
   std::wstring name;
   std::optional<RawValue> before;  // nothing: not stored
   std::optional<RawValue> after;   // nothing: not stored

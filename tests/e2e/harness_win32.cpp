@@ -415,12 +415,12 @@ RunResult RunMorlex(const std::wstring& commandLine, DWORD exitCode, Start start
 
 void RunRows(const std::vector<Row>& rows) {
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.commandLine);
+    SCOPED_TRACE(row.line);
     const SavedValue guard(row.system, row.name);
     StoreValue(row.system, row.name, row.before);
     {
       const KeyDacl dacl(row.system, row.dacl);
-      RunMorlex(row.commandLine, row.exitCode, row.start);
+      RunMorlex(row.line, row.exitCode, row.start);
     }
     EXPECT_EQ(ReadValue(row.system, row.name), row.after);
   }

@@ -3,17 +3,21 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-// sddl.h needs what windows.h declares.
+// aclapi.h and sddl.h need what windows.h declares.
+#include <aclapi.h>
 #include <sddl.h>
 
 #include <algorithm>
 #include <optional>
-#include <sstream>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
+#include "envstore/account.h"
 #include "envstore/scope_lock.h"
 #include "tests/e2e/harness.h"
+#include "tests/entries.h"
 #include "text/wide_text.h"
 
 namespace {
@@ -22,24 +26,6 @@ namespace {
 // wherever a check macro uses them.
 constexpr DWORD kStillRunning = WAIT_TIMEOUT;
 constexpr DWORD kExpandSz = REG_EXPAND_SZ;
-
-// The SID of the account the tests run as, as written.
-std::string AccountSid() {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
-    return {};
-  char user[512];
-  DWORD size = 0;
-  wchar_t* text = nullptr;
-  std::string sid;
-  if (GetTokenInformation(token, TokenUser, user, sizeof user, &size) &&
-      ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &text)) {
-    sid = Wtf8FromWide(text);
-    LocalFree(text);
-  }
-  CloseHandle(token);
-  return sid;
-}
 
 std::wstring LockName(bool system) { return *WideFromWtf8(ScopeLockName(system, AccountSid())); }
 
@@ -57,10 +43,50 @@ HANDLE MakeMutex(const std::wstring& name, const std::wstring& sddl, bool held) 
   return mutex;
 }
 
-// A lock held as its rightful holders make it: the account's own, and the
-// system's by Administrators.
-std::wstring RightfulSecurity(bool system) {
-  return *WideFromWtf8(ScopeLockSecurity(system, AccountSid()));
+// Whether the platform has private namespaces, where Morlex's private lock
+// lives (Windows has; Wine has not).
+bool PrivateNamespacesExist() {
+  HANDLE boundary = CreateBoundaryDescriptorW(L"Morlex.Test", 0);
+  if (boundary)
+    DeleteBoundaryDescriptor(boundary);
+  return boundary != nullptr;
+}
+
+// Who a lock grants what, read back from the mutex under name: its owner,
+// and each allowed SID with whether it gets every right on a mutex (generic
+// or mapped); denied and other ACEs show as not granted.
+struct Grants {
+  std::string owner;
+  std::vector<std::pair<std::string, bool>> allowed;
+  bool operator==(const Grants&) const = default;
+};
+
+Grants GrantsOf(const std::wstring& name) {
+  Grants grants;
+  HANDLE mutex = OpenMutexW(READ_CONTROL, FALSE, name.c_str());
+  EXPECT_NE(mutex, nullptr) << "cannot open the lock: error " << GetLastError();
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (mutex && GetSecurityInfo(mutex, SE_KERNEL_OBJECT,
+                               OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                               nullptr, &dacl, nullptr, &sd) == ERROR_SUCCESS) {
+    grants.owner = SidText(owner);
+    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+      void* ace = nullptr;
+      if (!GetAce(dacl, i, &ace) ||
+          static_cast<ACE_HEADER*>(ace)->AceType != ACCESS_ALLOWED_ACE_TYPE)
+        continue;
+      const auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+      const bool all = (allowed->Mask & GENERIC_ALL) != 0 ||
+                       (allowed->Mask & MUTEX_ALL_ACCESS) == MUTEX_ALL_ACCESS;
+      grants.allowed.emplace_back(SidText(const_cast<DWORD*>(&allowed->SidStart)), all);
+    }
+  }
+  LocalFree(sd);
+  if (mutex)
+    CloseHandle(mutex);
+  return grants;
 }
 
 // Every read and write of Path waits for the holder: the edits of /a, and a
@@ -71,23 +97,42 @@ TEST(MorlexLock, ARunWaitsForTheHolderAndLosesNothing) {
     bool system;
     const wchar_t* tail;
     std::wstring after;
-    bool rightful;  // made with the security a run gives it; otherwise the default
+    bool rightful = false;  // Morlex's own lock; otherwise a mutex with the default security
   } rows[] = {
-      {false, L" /a Path C:\\New", L"C:\\A;C:\\Holder;C:\\New", false},
-      {true, L" /s /a Path C:\\New", L"C:\\A;C:\\Holder;C:\\New", false},
-      {false, L" Path C:\\Set", L"C:\\Set", false},
-      {true, L" /s PATH C:\\Set", L"C:\\Set", false},
-      {false, L" /a Path C:\\New", L"C:\\A;C:\\Holder;C:\\New", true},
-      {true, L" /s /r Path C:\\A", L"C:\\Holder", true},
+      {.system = false, .tail = L" /a Path C:\\New", .after = L"C:\\A;C:\\Holder;C:\\New"},
+      {.system = true, .tail = L" /s /a Path C:\\New", .after = L"C:\\A;C:\\Holder;C:\\New"},
+      {.system = false, .tail = L" Path C:\\Set", .after = L"C:\\Set"},
+      {.system = true, .tail = L" /s PATH C:\\Set", .after = L"C:\\Set"},
+      {.system = false,
+       .tail = L" /a Path C:\\New",
+       .after = L"C:\\A;C:\\Holder;C:\\New",
+       .rightful = true},
+      {.system = true, .tail = L" /s /r Path C:\\A", .after = L"C:\\Holder", .rightful = true},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(Wtf8FromWide(row.tail) + (row.rightful ? " (rightful owner)" : ""));
     const SavedValue guard(row.system, L"Path");
     StoreValue(row.system, L"Path", ExpandSz(L"C:\\A"));
-    HANDLE mutex =
-        MakeMutex(LockName(row.system), row.rightful ? RightfulSecurity(row.system) : L"", false);
-    ASSERT_NE(mutex, nullptr);
-    ASSERT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
+    // The holder: Morlex's own lock, taken in this process, or a mutex with
+    // the default security, which the account owns.
+    std::optional<ScopeLock> lock;
+    HANDLE mutex = nullptr;
+    if (row.rightful) {
+      lock.emplace(row.system);
+      ASSERT_TRUE(lock->held);
+      // What the lock's security grants: the user's to the account and
+      // SYSTEM, the system's to Administrators and SYSTEM, owned by the
+      // account or by Administrators; to nobody else.
+      const std::string account = AccountSid();
+      const std::string owner = row.system ? kAdministratorsSid : account;
+      const std::string holder = row.system ? kAdministratorsSid : account;
+      EXPECT_EQ(GrantsOf(LockName(row.system)),
+                (Grants{owner, {{holder, true}, {kLocalSystemSid, true}}}));
+    } else {
+      mutex = MakeMutex(LockName(row.system), L"", false);
+      ASSERT_NE(mutex, nullptr);
+      ASSERT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
+    }
 
     ResetNotices();
     const Child child = StartMorlex(Cmd(row.tail));
@@ -96,14 +141,17 @@ TEST(MorlexLock, ARunWaitsForTheHolderAndLosesNothing) {
     EXPECT_EQ(ReadValue(row.system, L"Path"), ExpandSz(L"C:\\A"));  // nothing written yet
     // The holder's own update, made while it holds the lock.
     StoreValue(row.system, L"Path", ExpandSz(L"C:\\A;C:\\Holder"));
-    ReleaseMutex(mutex);
+    lock.reset();
+    if (mutex)
+      ReleaseMutex(mutex);
 
     const RunResult run = FinishMorlex(child);
     EXPECT_EQ(run.exitCode, 0U);
     EXPECT_EQ(run.notices, 1);
     EXPECT_EQ(run.standardError, "");
     EXPECT_EQ(ReadValue(row.system, L"Path"), ExpandSz(row.after));
-    CloseHandle(mutex);
+    if (mutex)
+      CloseHandle(mutex);
   }
 }
 
@@ -134,8 +182,8 @@ TEST(MorlexLock, AHolderThatEndedLeavesTheLockUsable) {
 // it and keeps it past the wait, or objects of another kind under both the
 // shared and the session's name: the run changes nothing and says so. A lock
 // squatted by an owner that may not hold it, held or shut to everyone, or an
-// object of another kind under the shared name alone: the run takes the
-// session's lock and goes on at once.
+// object of another kind under the shared name alone: the run goes on at
+// once, with the private lock where there is one, else the session's.
 TEST(MorlexLock, ALockThatCannotBeHadChangesNothingAndASquattedOneCostsNothing) {
   enum class Under { HeldMutex, Events, SharedEvent };
   const std::wstring users = L"O:S-1-5-32-545";
@@ -143,27 +191,81 @@ TEST(MorlexLock, ALockThatCannotBeHadChangesNothingAndASquattedOneCostsNothing) 
   const struct {
     bool system;
     Under under;
-    std::wstring sddl;  // the held mutex's; empty: the default
+    std::wstring sddl = {};  // the held mutex's; empty: the default
     const wchar_t* tail;
     DWORD exitCode;
     const wchar_t* after;
+    // Where private namespaces exist (Windows, not Wine), the private lock
+    // alone serialises the run when both names are taken by objects of
+    // another kind: then it goes on, and leaves this.
+    const wchar_t* afterWithPrivateLock = nullptr;
   } rows[] = {
-      {false, Under::HeldMutex, L"", L" /a Path C:\\New", 3, L"C:\\A"},
-      {false, Under::HeldMutex, L"", L" Path C:\\Set", 3, L"C:\\A"},
-      {false, Under::Events, L"", L" /a Path C:\\New", 3, L"C:\\A"},
-      {false, Under::Events, L"", L" Path C:\\Set", 3, L"C:\\A"},
-      {false, Under::SharedEvent, L"", L" /a Path C:\\New", 0, L"C:\\A;C:\\New"},
-      {false, Under::HeldMutex, users + L"D:P(A;;GA;;;WD)", L" /a Path C:\\New", 0,
-       L"C:\\A;C:\\New"},
-      {false, Under::HeldMutex, other + L"D:P(A;;GA;;;WD)", L" Path C:\\Set", 0, L"C:\\Set"},
-      {false, Under::HeldMutex, users + L"D:P", L" /r Path C:\\A", 0, L""},
-      {true, Under::HeldMutex, users + L"D:P(A;;GA;;;WD)", L" /s /a Path C:\\New", 0,
-       L"C:\\A;C:\\New"},
-      {true, Under::HeldMutex, users + L"D:P", L" /s /a Path C:\\New", 0, L"C:\\A;C:\\New"},
+      {.system = false,
+       .under = Under::HeldMutex,
+       .tail = L" /a Path C:\\New",
+       .exitCode = 3,
+       .after = L"C:\\A"},
+      {.system = false,
+       .under = Under::HeldMutex,
+       .tail = L" Path C:\\Set",
+       .exitCode = 3,
+       .after = L"C:\\A"},
+      {.system = false,
+       .under = Under::Events,
+       .tail = L" /a Path C:\\New",
+       .exitCode = 3,
+       .after = L"C:\\A",
+       .afterWithPrivateLock = L"C:\\A;C:\\New"},
+      {.system = false,
+       .under = Under::Events,
+       .tail = L" Path C:\\Set",
+       .exitCode = 3,
+       .after = L"C:\\A",
+       .afterWithPrivateLock = L"C:\\Set"},
+      {.system = false,
+       .under = Under::SharedEvent,
+       .tail = L" /a Path C:\\New",
+       .exitCode = 0,
+       .after = L"C:\\A;C:\\New"},
+      {.system = false,
+       .under = Under::HeldMutex,
+       .sddl = users + L"D:P(A;;GA;;;WD)",
+       .tail = L" /a Path C:\\New",
+       .exitCode = 0,
+       .after = L"C:\\A;C:\\New"},
+      {.system = false,
+       .under = Under::HeldMutex,
+       .sddl = other + L"D:P(A;;GA;;;WD)",
+       .tail = L" Path C:\\Set",
+       .exitCode = 0,
+       .after = L"C:\\Set"},
+      {.system = false,
+       .under = Under::HeldMutex,
+       .sddl = users + L"D:P",
+       .tail = L" /r Path C:\\A",
+       .exitCode = 0,
+       .after = L""},
+      {.system = true,
+       .under = Under::HeldMutex,
+       .sddl = users + L"D:P(A;;GA;;;WD)",
+       .tail = L" /s /a Path C:\\New",
+       .exitCode = 0,
+       .after = L"C:\\A;C:\\New"},
+      {.system = true,
+       .under = Under::HeldMutex,
+       .sddl = users + L"D:P",
+       .tail = L" /s /a Path C:\\New",
+       .exitCode = 0,
+       .after = L"C:\\A;C:\\New"},
       // The account itself may not hold the system's lock.
-      {true, Under::HeldMutex, L"O:" + *WideFromWtf8(AccountSid()) + L"D:P(A;;GA;;;WD)",
-       L" /s Path C:\\Set", 0, L"C:\\Set"},
+      {.system = true,
+       .under = Under::HeldMutex,
+       .sddl = L"O:" + *WideFromWtf8(AccountSid()) + L"D:P(A;;GA;;;WD)",
+       .tail = L" /s Path C:\\Set",
+       .exitCode = 0,
+       .after = L"C:\\Set"},
   };
+  const bool privateLocks = PrivateNamespacesExist();
   for (const auto& row : rows) {
     SCOPED_TRACE(Wtf8FromWide(row.tail) + " under " + Wtf8FromWide(row.sddl) + " " +
                  std::to_string(static_cast<int>(row.under)));
@@ -181,12 +283,15 @@ TEST(MorlexLock, ALockThatCannotBeHadChangesNothingAndASquattedOneCostsNothing) 
     ASSERT_TRUE(std::all_of(objects.begin(), objects.end(),
                             [](HANDLE object) { return object != nullptr; }));
 
-    const RunResult run = RunMorlex(Cmd(row.tail), row.exitCode);
-    if (row.exitCode == 3)
+    const bool squatOnly = privateLocks && row.afterWithPrivateLock;
+    const DWORD exitCode = squatOnly ? 0 : row.exitCode;
+    const RunResult run = RunMorlex(Cmd(row.tail), exitCode);
+    if (exitCode == 3)
       EXPECT_NE(run.standardError.find("Morlex.Environment.User."), std::string::npos);
     else
       EXPECT_LT(run.ms, kScopeLockWaitMs / 2) << "a squatted lock is not waited for";
-    EXPECT_EQ(ReadValue(row.system, L"Path"), ExpandSz(row.after));
+    EXPECT_EQ(ReadValue(row.system, L"Path"),
+              ExpandSz(squatOnly ? row.afterWithPrivateLock : row.after));
     if (row.under == Under::HeldMutex)
       ReleaseMutex(objects.front());
     for (HANDLE object : objects)
@@ -194,23 +299,14 @@ TEST(MorlexLock, ALockThatCannotBeHadChangesNothingAndASquattedOneCostsNothing) 
   }
 }
 
-std::vector<std::wstring> Entries(const std::wstring& list) {
-  std::vector<std::wstring> entries;
-  std::wstringstream in(list);
-  for (std::wstring entry; std::getline(in, entry, L';');)
-    entries.push_back(entry);
-  std::sort(entries.begin(), entries.end());
-  return entries;
-}
-
 TEST(MorlexLock, ThirtyTwoRunsTogetherLoseNothing) {
   constexpr int kRuns = 16;
   const SavedValue guard(false, L"Path");
   std::wstring list = L"C:\\Base";
-  std::vector<std::wstring> expected = {L"C:\\Base"};
+  std::vector<std::string> expected = {"C:\\Base"};
   for (int i = 0; i < kRuns; ++i) {
     list += L";C:\\R" + std::to_wstring(i);
-    expected.push_back(L"C:\\A" + std::to_wstring(i));
+    expected.push_back("C:\\A" + std::to_string(i));
   }
   std::sort(expected.begin(), expected.end());
   StoreValue(false, L"Path", ExpandSz(list));
@@ -230,7 +326,13 @@ TEST(MorlexLock, ThirtyTwoRunsTogetherLoseNothing) {
   ASSERT_TRUE(after);
   EXPECT_EQ(after->type, kExpandSz);
   const std::wstring units = Units(*after);
-  EXPECT_EQ(Entries(units.substr(0, units.find(L'\0'))), expected);
+  const std::string stored = Wtf8FromWide(units.substr(0, units.find(L'\0')));
+  std::vector<std::string> entries;
+  for (const std::string_view entry : EntriesOf(stored))
+    entries.emplace_back(entry);
+  std::sort(entries.begin(), entries.end());
+  EXPECT_EQ(entries, expected);
+  EXPECT_EQ(stored.find(";;"), std::string::npos);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "pathlist/path_list_update.h"
 #include "text/ascii_case.h"
 #include "text/wtf8.h"
+#include "update/messages.h"
 #include "update/standard_error.h"
 
 namespace {

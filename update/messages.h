@@ -1,5 +1,8 @@
-// Why a run changed nothing, as the one line a caller that captures standard
-// error reads: what was asked, in which scope and key, and the reason.
+// Every line Morlex writes to standard error, the usage text aside: why a
+// run changed nothing, as the one line a caller that captures standard
+// error reads (what was asked, in which scope and key, and the reason), and
+// the lines for memory that ran out and for an unexpected error; with the
+// system's message for an error code, which a refusal line quotes.
 #pragma once
 
 #include <cstddef>
@@ -43,3 +46,7 @@ std::string RefusalLine(const UpdateRequest& request, const Refusal& refusal,
 inline constexpr char kOutOfMemoryLine[] = "Morlex: memory ran out; nothing was changed.\r\n";
 inline constexpr char kUnexpectedErrorLine[] =
     "Morlex: an unexpected error ended the run; nothing was changed.\r\n";
+
+// The system's message for an error code, as WTF-8; empty when it has none.
+// The platform's half.
+std::string SystemMessage(std::uint32_t error);

@@ -1,4 +1,4 @@
-// The entries of a path list, as the fuzz targets check them: maximal runs of
+// The entries of a path list, as the tests check them: maximal runs of
 // bytes other than ";".
 #pragma once
 

@@ -7,7 +7,7 @@
 #include <exception>
 #include <initializer_list>
 
-#include "update/unattended.h"
+#include "update/start_up.h"
 
 namespace {
 
@@ -59,9 +59,20 @@ void QuietRuntimeChecks() {
 #endif
 }
 
-}  // namespace
+// The system folder only, for DLLs loaded later. The call is looked up,
+// since Windows 7 has it only with an update.
+void LoadDllsFromSystemDirectoryOnly() {
+  using SetDirectories = BOOL(WINAPI*)(DWORD);
+  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  if (!kernel)
+    return;
+  const FARPROC found = GetProcAddress(kernel, "SetDefaultDllDirectories");
+  if (found)
+    reinterpret_cast<SetDirectories>(reinterpret_cast<void (*)()>(found))(
+        LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
 
-void AskNobodyOnFault() noexcept {
+void AskNobodyOnFault() {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
   _set_error_mode(_OUT_TO_STDERR);
   QuietRuntimeAbort();
@@ -71,4 +82,11 @@ void AskNobodyOnFault() noexcept {
   static_cast<void>(std::signal(SIGABRT, OnAbortSignal));
   std::set_terminate(EndAborted);
   SetUnhandledExceptionFilter(EndWithTheExceptionCode);
+}
+
+}  // namespace
+
+void MakeStartUpSettings() noexcept {
+  AskNobodyOnFault();
+  LoadDllsFromSystemDirectoryOnly();
 }

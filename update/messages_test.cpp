@@ -1,4 +1,4 @@
-#include "update/refusal.h"
+#include "update/messages.h"
 
 #include <gtest/gtest.h>
 
