@@ -29,11 +29,27 @@ constexpr DWORD kExpandSz = REG_EXPAND_SZ;
 
 std::wstring LockName(bool system) { return *WideFromWtf8(ScopeLockName(system, AccountSid())); }
 
+// Windows lets a token name as owner only a SID it holds for that, unless
+// the restore privilege is on, as an administrator may turn it on: the
+// squatters below name owners of their own. (Wine lets any owner be named.)
+void AllowAnyOwner() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token))
+    return;
+  TOKEN_PRIVILEGES privileges = {};
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  if (LookupPrivilegeValueW(nullptr, L"SeRestorePrivilege", &privileges.Privileges[0].Luid))
+    AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+  CloseHandle(token);
+}
+
 // A mutex under name with the security in sddl (the default when it is
 // empty), held by this thread when held.
 HANDLE MakeMutex(const std::wstring& name, const std::wstring& sddl, bool held) {
   PSECURITY_DESCRIPTOR sd = nullptr;
   if (!sddl.empty()) {
+    AllowAnyOwner();
     EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
                                                                      &sd, nullptr));
   }
