@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "envstore/change_notice.h"
+#include "envstore/deadline.h"
 #include "envstore/notice_relay.h"
 
 namespace {
@@ -33,11 +34,6 @@ constexpr std::size_t kMostSendingThreads = MAXIMUM_WAIT_OBJECTS;
 constexpr SIZE_T kSendingThreadStack = SIZE_T{64} * 1024;
 
 LPARAM Environment() { return reinterpret_cast<LPARAM>(L"Environment"); }
-
-DWORD MsUntil(ULONGLONG deadline) {
-  const ULONGLONG now = GetTickCount64();
-  return now < deadline ? static_cast<DWORD>(deadline - now) : 0;
-}
 
 struct OwnedWindow {
   DWORD thread;
@@ -76,7 +72,7 @@ DWORD WINAPI SendGroups(LPVOID param) {
     if (group + 1 >= groups->starts.size())
       return 0;
     for (std::size_t i = groups->starts[group]; i < groups->starts[group + 1]; ++i) {
-      const DWORD left = MsUntil(groups->deadline);
+      const DWORD left = MsUntil(groups->deadline, GetTickCount64());
       if (left == 0)
         return 0;  // the rest are handed over
       DWORD_PTR result = 0;
@@ -113,14 +109,14 @@ bool FindGroups(Groups& groups) {
 bool AllEnded(const HANDLE* threads, std::size_t count, ULONGLONG deadline) {
   if (count == 0)
     return true;
-  const DWORD wait =
-      WaitForMultipleObjects(static_cast<DWORD>(count), threads, TRUE, MsUntil(deadline));
+  const DWORD wait = WaitForMultipleObjects(static_cast<DWORD>(count), threads, TRUE,
+                                            MsUntil(deadline, GetTickCount64()));
   if (wait < WAIT_OBJECT_0 + count)
     return true;
   if (wait != WAIT_FAILED)
     return false;  // the time is up
   for (std::size_t i = 0; i < count; ++i) {
-    if (WaitForSingleObject(threads[i], MsUntil(deadline)) != WAIT_OBJECT_0)
+    if (WaitForSingleObject(threads[i], MsUntil(deadline, GetTickCount64())) != WAIT_OBJECT_0)
       return false;
   }
   return true;
@@ -153,7 +149,8 @@ DWORD WINAPI Broadcast(LPVOID /*unused*/) {
 void BroadcastUntil(ULONGLONG deadline) {
   HANDLE thread = CreateThread(nullptr, kSendingThreadStack, Broadcast, nullptr,
                                STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-  const bool ended = thread && WaitForSingleObject(thread, MsUntil(deadline)) == WAIT_OBJECT_0;
+  const bool ended =
+      thread && WaitForSingleObject(thread, MsUntil(deadline, GetTickCount64())) == WAIT_OBJECT_0;
   if (thread)
     CloseHandle(thread);
   if (!ended)

@@ -12,12 +12,12 @@
 #include <wtsapi32.h>
 
 #include <memory>
-#include <new>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "envstore/account.h"
+#include "envstore/deadline.h"
 #include "envstore/notice_relay.h"
 #include "text/wide_text.h"
 
@@ -30,11 +30,6 @@ struct HandleCloser {
   }
 };
 using Handle = std::unique_ptr<void, HandleCloser>;
-
-DWORD MsUntil(std::uint64_t deadline) {
-  const ULONGLONG now = GetTickCount64();
-  return now < deadline ? static_cast<DWORD>(deadline - now) : 0;
-}
 
 // A DLL from the system folder only; it stays loaded until the process ends.
 HMODULE SystemLibrary(const wchar_t* name) {
@@ -247,8 +242,8 @@ void* StartRelayChild(void* userToken, std::string_view executable) noexcept {
       return nullptr;
     CloseHandle(process.hThread);
     return process.hProcess;
-  } catch (const std::bad_alloc&) {
-    return nullptr;
+  } catch (...) {
+    return nullptr;  // no failure here may end the run that relays
   }
 }
 
@@ -279,9 +274,10 @@ void RelayNoticeToOtherSessions(std::uint64_t deadline) noexcept {
     }
     if (!waited.empty())
       WaitForMultipleObjects(static_cast<DWORD>(waited.size()), waited.data(), TRUE,
-                             MsUntil(deadline));
-  } catch (const std::bad_alloc&) {
-    // Nothing more is relayed; the run's own notice has gone out.
+                             MsUntil(deadline, GetTickCount64()));
+  } catch (...) {
+    // Nothing more is relayed; the run's own notice has gone out, and its
+    // exit code and write stand.
   }
 }
 

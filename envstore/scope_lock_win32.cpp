@@ -8,10 +8,22 @@
 #include <string>
 #include <vector>
 
+#include "envstore/deadline.h"
 #include "envstore/scope_lock.h"
 #include "text/wide_text.h"
 
 namespace {
+
+// Memory the platform hands out with LocalAlloc.
+using LocalMemory = std::unique_ptr<void, decltype(&LocalFree)>;
+
+// A security descriptor made from SDDL; null when it cannot be made.
+LocalMemory SecurityFrom(const std::string& sddl) {
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      WideFromWtf8(sddl).value_or(std::wstring()).c_str(), SDDL_REVISION_1, &sd, nullptr);
+  return {sd, LocalFree};
+}
 
 // The owner of an object as written; empty when it has none (Wine keeps no
 // owner for an object made without a security descriptor); nothing when the
@@ -22,7 +34,7 @@ std::optional<std::string> OwnerOf(HANDLE object) {
   if (GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
                       nullptr, nullptr, &sd) != ERROR_SUCCESS)
     return std::nullopt;
-  const std::unique_ptr<void, decltype(&LocalFree)> owned(sd, LocalFree);
+  const LocalMemory owned(sd, LocalFree);
   if (!owner)
     return std::string();
   std::string text = SidText(owner);
@@ -38,11 +50,8 @@ std::optional<std::string> OwnerOf(HANDLE object) {
 HANDLE MakeOrOpen(const std::string& name, const std::string& sddl, bool anyOwner,
                   std::uint32_t& error) {
   const std::wstring wideName = WideFromWtf8(name).value_or(std::wstring());
-  PSECURITY_DESCRIPTOR sd = nullptr;
-  ConvertStringSecurityDescriptorToSecurityDescriptorW(
-      WideFromWtf8(sddl).value_or(std::wstring()).c_str(), SDDL_REVISION_1, &sd, nullptr);
-  const std::unique_ptr<void, decltype(&LocalFree)> owned(sd, LocalFree);
-  SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd, FALSE};
+  const LocalMemory sd = SecurityFrom(sddl);
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd.get(), FALSE};
   HANDLE mutex = CreateMutexW(sd ? &attributes : nullptr, FALSE, wideName.c_str());
   if (!mutex && anyOwner && GetLastError() == ERROR_INVALID_OWNER)
     mutex = CreateMutexW(nullptr, FALSE, wideName.c_str());
@@ -53,24 +62,14 @@ HANDLE MakeOrOpen(const std::string& name, const std::string& sddl, bool anyOwne
   return mutex;
 }
 
-// Milliseconds left until deadline, the platform's tick count.
-DWORD MsUntil(ULONGLONG deadline) {
-  const ULONGLONG now = GetTickCount64();
-  return now < deadline ? static_cast<DWORD>(deadline - now) : 0;
-}
-
 // Waits for a mutex until deadline; false, with the system's code in error
 // when the wait itself failed, when it was not had.
 bool Take(HANDLE mutex, ULONGLONG deadline, std::uint32_t& error) {
-  const DWORD wait = WaitForSingleObject(mutex, MsUntil(deadline));
+  const DWORD wait = WaitForSingleObject(mutex, MsUntil(deadline, GetTickCount64()));
   if (wait == WAIT_FAILED)
     error = GetLastError();
   return wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
 }
-
-struct SidFreer {
-  void operator()(void* sid) const { LocalFree(sid); }
-};
 
 // The scope's private namespace, made, or opened when it is there already
 // (and made again when it went away between the two); null where the
@@ -88,14 +87,11 @@ HANDLE MakeOrOpenPrivateNamespace(bool systemScope, const std::string& account,
                                  .c_str(),
                              &sid) &&
       AddSIDToBoundaryDescriptor(&boundary, sid);
-  const std::unique_ptr<void, SidFreer> ownedSid(sid);
+  const LocalMemory ownedSid(sid, LocalFree);
   HANDLE made = nullptr;
   if (added) {
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    ConvertStringSecurityDescriptorToSecurityDescriptorW(
-        WideFromWtf8(sddl).value_or(std::wstring()).c_str(), SDDL_REVISION_1, &sd, nullptr);
-    const std::unique_ptr<void, decltype(&LocalFree)> ownedSd(sd, LocalFree);
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd, FALSE};
+    const LocalMemory sd = SecurityFrom(sddl);
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd.get(), FALSE};
     const std::wstring alias =
         WideFromWtf8(PrivateNamespaceName(systemScope, account)).value_or(std::wstring());
     for (int attempt = 0; sd && !made && attempt < 3; ++attempt) {
