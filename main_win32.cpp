@@ -8,16 +8,16 @@
 #include <new>
 #include <optional>
 
+#include "cmdline/check_request.h"
 #include "cmdline/split_command_tail.h"
-#include "cmdline/update_request.h"
 #include "cmdline/usage_box.h"
-#include "envstore/change_notice.h"
-#include "envstore/notice_relay.h"
-#include "update/exit_status.h"
+#include "notice/change_notice.h"
+#include "notice/notice_relay.h"
+#include "process/exit_status.h"
+#include "process/standard_error.h"
+#include "process/start_up.h"
 #include "update/messages.h"
-#include "update/standard_error.h"
-#include "update/start_up.h"
-#include "update/update_flow.h"
+#include "update/run_update.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ int Run() {
   }
   const std::optional<UpdateRequest> request = BuildUpdateRequest(args);
   if (!request)
-    ShowUsageAndExit();
+    return ShowUsage();
   return RunUpdate(*request);
 }
 

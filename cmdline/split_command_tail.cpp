@@ -20,9 +20,8 @@ int CountTailSlots(std::string_view tail) {
   return count;
 }
 
-ArgumentVector SplitCommandTail(std::string_view tail, std::optional<std::string> programPath) {
+ArgumentVector SplitCommandTail(std::string_view tail) {
   ArgumentVector args;
-  args.programPath = std::move(programPath);
   if (tail.empty())
     return args;
   args.tokens.reserve(static_cast<std::size_t>(CountTailSlots(tail)));

@@ -1,14 +1,12 @@
 // Splits the command tail into the argument vector.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 struct ArgumentVector {
-  std::optional<std::string> programPath;  // entry 0; absent when it could not be had
-  std::vector<std::string> tokens;         // entries 1 and up, in the order of the tail
+  std::vector<std::string> tokens;  // in the order of the tail
 };
 
 // Whitespace is exactly 0x09 to 0x0D and 0x20; no byte from 0x80 up is.
@@ -22,8 +20,7 @@ int CountTailSlots(std::string_view tail);
 // the quote state. A token that both begins and ends with a double quote (and
 // is at least two bytes long) loses one byte at each end; a lone double quote
 // stays as it is.
-ArgumentVector SplitCommandTail(std::string_view tail, std::optional<std::string> programPath);
+ArgumentVector SplitCommandTail(std::string_view tail);
 
-// The platform's half: this process's own command line, split: its tail as
-// above, and its own file path (of any length) as entry 0.
+// The platform's half: the tail of this process's own command line, split.
 ArgumentVector ThisProcessArguments();

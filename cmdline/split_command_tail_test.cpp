@@ -15,6 +15,7 @@ struct SplitCase {
 TEST(SplitCommandTail, Tokens) {
   const SplitCase cases[] = {
       {"", {}},
+      {"a", {"a"}},
       {"/a Path C:\\Tools", {"/a", "Path", "C:\\Tools"}},
       {"Path  /a\t\"C:\\Program Files\\Tool\"", {"Path", "/a", "C:\\Program Files\\Tool"}},
       {"X a\"b c\"d", {"X", "a\"b c\"d"}},
@@ -56,17 +57,10 @@ TEST(SplitCommandTail, Tokens) {
       {"x\xE3\x80\x80y", {"x\xE3\x80\x80y"}},
   };
   for (const SplitCase& c : cases) {
-    const ArgumentVector args = SplitCommandTail(c.tail, std::string("C:\\Morlex.exe"));
+    const ArgumentVector args = SplitCommandTail(c.tail);
     EXPECT_EQ(args.tokens, c.tokens) << c.tail;
-    EXPECT_EQ(args.programPath, "C:\\Morlex.exe");
     EXPECT_LE(static_cast<int>(args.tokens.size()), CountTailSlots(c.tail)) << c.tail;
   }
-}
-
-TEST(SplitCommandTail, ProgramPathMayBeAbsent) {
-  const ArgumentVector args = SplitCommandTail("a", std::nullopt);
-  EXPECT_FALSE(args.programPath);
-  EXPECT_EQ(args.tokens, std::vector<std::string>{"a"});
 }
 
 TEST(CountTailSlots, CountsWhitespaceRunsOutsideQuotes) {

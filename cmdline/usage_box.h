@@ -23,6 +23,7 @@ struct DesktopState {
 bool SomebodyCanAnswer(const DesktopState& desktop);
 
 // The platform's half: the usage box where SomebodyCanAnswer says somebody
-// can, on this process's desktop; otherwise, or when it cannot be shown, the
-// usage text on standard error. Then the process ends with kExitUsage.
-[[noreturn]] void ShowUsageAndExit();
+// can, on this process's desktop, until it is closed; otherwise, or when it
+// cannot be shown, the usage text on standard error. kExitUsage, the run's
+// exit code.
+int ShowUsage();

@@ -1,13 +1,12 @@
 #include <windows.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "cmdline/usage_box.h"
 #include "cmdline/usage_text.h"
+#include "process/exit_status.h"
+#include "process/standard_error.h"
 #include "text/wide_text.h"
-#include "update/exit_status.h"
-#include "update/standard_error.h"
 
 namespace {
 
@@ -42,9 +41,7 @@ DesktopState ThisDesktop() {
 
 }  // namespace
 
-// The usage box where somebody can answer it now; otherwise, or when it
-// cannot be shown, the usage text goes to standard error.
-void ShowUsageAndExit() {
+int ShowUsage() {
   bool shown = false;
   if (SomebodyCanAnswer(ThisDesktop())) {
     const std::wstring text = WideFromWtf8(kUsageText).value_or(std::wstring());
@@ -54,5 +51,5 @@ void ShowUsageAndExit() {
   }
   if (!shown)
     WriteToStandardError(kUsageText + std::string("\r\n"));
-  std::exit(kExitUsage);
+  return kExitUsage;
 }

@@ -8,10 +8,10 @@
 #include <string>
 #include <string_view>
 
+#include "cmdline/check_request.h"
 #include "cmdline/command_tail.h"
 #include "cmdline/split_command_tail.h"
-#include "cmdline/update_request.h"
-#include "pathlist/path_list_update.h"
+#include "pathlist/path_edit.h"
 #include "text/ascii_case.h"
 #include "text/wtf8.h"
 
@@ -25,9 +25,8 @@ void Require(bool holds) {
 bool IsBlank(char c) { return c >= 0x01 && c <= 0x20; }
 
 // Whether p points at one of the tokens.
-bool IsToken(const ArgumentVector& args, const std::string* p) {
-  return std::any_of(args.tokens.begin(), args.tokens.end(),
-                     [p](const std::string& token) { return &token == p; });
+bool IsToken(const ArgumentVector& args, const std::string& text) {
+  return std::find(args.tokens.begin(), args.tokens.end(), text) != args.tokens.end();
 }
 
 }  // namespace
@@ -47,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(commandLine.substr(commandLine.size() - tail.size()) == tail);
   Require(tail.empty() || !IsBlank(tail[0]));
 
-  const ArgumentVector args = SplitCommandTail(tail, std::string("C:\\Morlex.exe"));
+  const ArgumentVector args = SplitCommandTail(tail);
   Require(static_cast<long>(args.tokens.size()) <= CountTailSlots(tail));
   std::size_t bytes = 0;
   for (const std::string& token : args.tokens) {
@@ -60,11 +59,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::optional<UpdateRequest> request = BuildUpdateRequest(args);
   if (request) {
     Require(IsToken(args, request->name));
-    Require(!request->value || IsToken(args, request->value));
+    Require(!request->value || IsToken(args, *request->value));
     Require(!(request->addEntry && request->removeEntry));
     if (request->addEntry || request->removeEntry)
-      Require(EqualIgnoringAsciiCase(*request->name, "Path") && request->value);
-    Require(request->name->empty() || (*request->name)[0] != '/');
+      Require(EqualIgnoringAsciiCase(request->name, "Path") && request->value);
+    Require(request->name.empty() || request->name[0] != '/');
     Require(!request->value || request->value->empty() || (*request->value)[0] != '/');
   }
   return 0;

@@ -18,16 +18,16 @@
 #include <string>
 #include <vector>
 
+#include "base/account.h"
+#include "cmdline/check_request.h"
 #include "cmdline/split_command_tail.h"
-#include "cmdline/update_request.h"
-#include "envstore/account.h"
-#include "envstore/registry_data.h"
+#include "store/registry_data.h"
 #include "tests/entries.h"
 #include "tests/stand_in/stand_in.h"
 #include "text/ascii_case.h"
 #include "text/wtf8.h"
 #include "update/messages.h"
-#include "update/update_flow.h"
+#include "update/run_update.h"
 
 namespace {
 
@@ -118,8 +118,8 @@ std::optional<std::string> ExpectedText(const UpdateRequest& request,
 // may not be written, only a list that was as asked already.
 void RequireDone(const UpdateRequest& request, const StandInScope& before,
                  const StandInScope& after) {
-  const std::optional<StoredValue> old = ValueIn(before, *request.name);
-  const std::optional<StoredValue> now = ValueIn(after, *request.name);
+  const std::optional<StoredValue> old = ValueIn(before, request.name);
+  const std::optional<StoredValue> now = ValueIn(after, request.name);
   const std::optional<std::string> expected = ExpectedText(request, old);
   if (!expected)
     Require(!now);
@@ -130,8 +130,8 @@ void RequireDone(const UpdateRequest& request, const StandInScope& before,
   // Nothing else in the scope changed.
   StandInScope rest = after;
   StandInScope restBefore = before;
-  rest.values.erase(FoldedName(*request.name));
-  restBefore.values.erase(FoldedName(*request.name));
+  rest.values.erase(FoldedName(request.name));
+  restBefore.values.erase(FoldedName(request.name));
   Require(rest == restBefore);
 }
 
@@ -144,7 +144,7 @@ bool MayFinish(const UpdateRequest& request, const StandIn& before) {
     return false;
   if (!request.addEntry && !request.removeEntry)
     return true;
-  const std::optional<StoredValue> stored = ValueIn(scope, *request.name);
+  const std::optional<StoredValue> stored = ValueIn(scope, request.name);
   return !stored || TextOf(stored).has_value();
 }
 
@@ -189,7 +189,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     tail = Wtf8FromUtf16(units);
   }
 
-  const ArgumentVector args = SplitCommandTail(tail, std::nullopt);
+  const ArgumentVector args = SplitCommandTail(tail);
   const std::optional<UpdateRequest> request = BuildUpdateRequest(args);
   if (!request)
     return 0;

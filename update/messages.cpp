@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <initializer_list>
 
-#include "envstore/envstore.h"
-#include "envstore/scope_lock.h"
+#include "lock/scope_lock.h"
+#include "store/registry_store.h"
 
 namespace {
 
@@ -72,7 +72,7 @@ std::string SystemReason(std::uint32_t error, std::string_view message) {
 }
 
 void AppendWhatWasAsked(std::string& line, const UpdateRequest& request) {
-  const std::string name = Quoted(*request.name);
+  const std::string name = Quoted(request.name);
   if (request.addEntry)
     Append(line, {"add ", Quoted(*request.value), " to ", name});
   else if (request.removeEntry)

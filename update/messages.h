@@ -2,7 +2,7 @@
 // run changed nothing, as the one line a caller that captures standard
 // error reads (what was asked, in which scope and key, and the reason), and
 // the lines for memory that ran out and for an unexpected error; with the
-// system's message for an error code, which a refusal line quotes.
+// system's message for an error code (base/system_message.h), which a refusal line quotes.
 #pragma once
 
 #include <cstddef>
@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "envstore/registry_data.h"
+#include "store/registry_data.h"
 #include "update/request.h"
 
 enum class RefusalCause {
@@ -46,7 +46,3 @@ std::string RefusalLine(const UpdateRequest& request, const Refusal& refusal,
 inline constexpr char kOutOfMemoryLine[] = "Morlex: memory ran out; nothing was changed.\r\n";
 inline constexpr char kUnexpectedErrorLine[] =
     "Morlex: an unexpected error ended the run; nothing was changed.\r\n";
-
-// The system's message for an error code, as WTF-8; empty when it has none.
-// The platform's half.
-std::string SystemMessage(std::uint32_t error);

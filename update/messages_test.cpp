@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cmdline/update_request.h"
+#include "cmdline/check_request.h"
 
 namespace {
 

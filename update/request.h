@@ -2,12 +2,13 @@
 // carries it out.
 #pragma once
 
+#include <optional>
 #include <string>
 
 struct UpdateRequest {
   bool systemScope = false;
   bool addEntry = false;
   bool removeEntry = false;
-  const std::string* name = nullptr;   // points into the argument vector; null when absent
-  const std::string* value = nullptr;  // likewise
+  std::string name;
+  std::optional<std::string> value;  // nothing: delete the variable
 };

@@ -7,7 +7,7 @@
 #include <cwchar>
 #include <exception>
 
-#include "update/start_up.h"
+#include "process/start_up.h"
 
 // NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
 int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR tail, int /*show*/) {

@@ -8,7 +8,8 @@
 #include <string>
 
 #include "cmdline/usage_text.h"
-#include "envstore/notice_relay.h"
+#include "notice/notice_relay.h"
+#include "notice/relay_child_win32.h"
 #include "text/wide_text.h"
 
 using namespace std::string_literals;

@@ -14,8 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "envstore/account.h"
-#include "envstore/scope_lock.h"
+#include "base/account.h"
+#include "base/account_win32.h"
+#include "lock/scope_lock.h"
 #include "tests/e2e/harness.h"
 #include "tests/entries.h"
 #include "text/wide_text.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "envstore/change_notice.h"
+#include "notice/change_notice.h"
 #include "tests/e2e/receivers.h"
 
 namespace {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "cmdline/check_request.h"
 #include "cmdline/split_command_tail.h"
-#include "cmdline/update_request.h"
-#include "envstore/envstore.h"
+#include "store/registry_store.h"
 #include "text/wide_text.h"
 #include "text/wtf8.h"
 
@@ -34,7 +34,7 @@ void Print(const std::string& text, DWORD stream = STD_OUTPUT_HANDLE) {
 }
 
 bool SplitsBackTo(const std::string& tail, const std::vector<std::string>& tokens) {
-  return SplitCommandTail(tail, std::nullopt).tokens == tokens;
+  return SplitCommandTail(tail).tokens == tokens;
 }
 
 // A token as it stands (a quote in it opens and closes stretches), or in
@@ -68,17 +68,17 @@ std::optional<std::string> TailFor(const std::vector<std::string>& tokens) {
 void ShowVariable(const UpdateRequest& request) {
   const EnvLocation location = LocationForScope(request.systemScope);
   const std::string key = KeyNameOf(location);
-  const StoredString stored = ReadRegistryString(location, *request.name);
+  const StoredString stored = ReadRegistryString(location, request.name);
   switch (stored.status) {
     case ReadStatus::Found:
-      Print(key + "\n    " + *request.name + "    " + RegistryTypeName(stored.type) + "    " +
+      Print(key + "\n    " + request.name + "    " + RegistryTypeName(stored.type) + "    " +
             stored.text + "\n");
       return;
     case ReadStatus::Absent:
-      Print(*request.name + " is not set in " + key + "\n");
+      Print(request.name + " is not set in " + key + "\n");
       return;
     default:
-      Print(key + "\n    " + *request.name + "    " + RegistryTypeName(stored.type) +
+      Print(key + "\n    " + request.name + "    " + RegistryTypeName(stored.type) +
             "    (not text: left as it is)\n");
       return;
   }

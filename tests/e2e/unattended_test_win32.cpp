@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
+#include "process/start_up.h"
 #include "tests/e2e/harness.h"
 #include "text/wide_text.h"
-#include "update/start_up.h"
 
 namespace {
 

@@ -4,15 +4,15 @@
 #include <new>
 #include <stdexcept>
 
-#include "envstore/account.h"
-#include "envstore/change_notice.h"
-#include "envstore/envstore.h"
-#include "envstore/scope_lock.h"
-#include "pathlist/path_list_update.h"
+#include "base/account.h"
+#include "base/system_message.h"
+#include "lock/scope_lock.h"
+#include "notice/change_notice.h"
+#include "pathlist/path_edit.h"
+#include "process/standard_error.h"
+#include "store/registry_store.h"
 #include "text/ascii_case.h"
 #include "text/wtf8.h"
-#include "update/messages.h"
-#include "update/standard_error.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ StandInScope& ScopeOf(const EnvLocation& location) {
 }
 
 // Counts a store call; throws where the stand-in was told to fail.
-void Call() {
+void CountStoreCall() {
   StandIn& standIn = TheStandIn();
   ++standIn.calls;
   if (standIn.failingCall == 0 || standIn.calls < standIn.failingCall)
@@ -66,7 +66,7 @@ StoredValue TextValue(const std::string& text, std::uint32_t type) {
 }
 
 StoredString ReadRegistryString(const EnvLocation& location, const std::string& name) {
-  Call();
+  CountStoreCall();
   NoteAccess(location, name);
   const StandInScope& scope = ScopeOf(location);
   StoredString result;
@@ -89,7 +89,7 @@ StoredString ReadRegistryString(const EnvLocation& location, const std::string& 
 
 StoreError WriteRegistryValue(const EnvLocation& location, const std::string& name,
                               const std::string& data, std::uint32_t type) {
-  Call();
+  CountStoreCall();
   NoteAccess(location, name);
   StandInScope& scope = ScopeOf(location);
   if (scope.key == KeyState::Missing)
@@ -104,7 +104,7 @@ StoreError WriteRegistryValue(const EnvLocation& location, const std::string& na
 }
 
 StoreError DeleteRegistryValue(const EnvLocation& location, const std::string& name) {
-  Call();
+  CountStoreCall();
   StandInScope& scope = ScopeOf(location);
   const auto found = scope.values.find(FoldedName(name));
   if (scope.key == KeyState::Missing || found == scope.values.end())
