@@ -168,7 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     scope.key = in.PickValueInArray({KeyState::Present, KeyState::Present, KeyState::Missing,
                                      KeyState::ReadOnly, KeyState::Unreadable});
     scope.lock = in.PickValueInArray(
-        {LockState::Free, LockState::Free, LockState::HeldByAnother, LockState::OtherKind});
+        {LockState::Free, LockState::Free, LockState::HeldByAnother, LockState::NotTheHolders});
     for (const char* name : {"PATH", "V"}) {
       if (in.ConsumeBool() && scope.key != KeyState::Missing)
         scope.values[name] = SomeValue(in);

@@ -1,9 +1,47 @@
 #include "lock/scope_lock.h"
 
+#include "base/account.h"
+
 namespace {
 
-constexpr std::string_view kShared = "Global\\";
-constexpr std::string_view kSession = "Local\\";
+// Rights on a folder, a file and a mutex, as an ACE's mask holds them.
+constexpr std::uint32_t kReadData = 0x0001;      // FILE_READ_DATA
+constexpr std::uint32_t kAddFile = 0x0002;       // FILE_ADD_FILE, FILE_WRITE_DATA
+constexpr std::uint32_t kAddSubfolder = 0x0004;  // FILE_ADD_SUBDIRECTORY, FILE_APPEND_DATA
+constexpr std::uint32_t kDeleteChild = 0x0040;   // FILE_DELETE_CHILD
+constexpr std::uint32_t kWriteAttributes = 0x0100;
+constexpr std::uint32_t kMutexModifyState = 0x0001;
+constexpr std::uint32_t kSynchronize = 0x00100000;
+constexpr std::uint32_t kGenericExecute = 0x20000000;
+constexpr std::uint32_t kGenericRead = 0x80000000;
+
+constexpr std::uint32_t kChangesFolder =
+    kChangesAnything | kAddFile | kAddSubfolder | kDeleteChild | kWriteAttributes;
+constexpr std::uint32_t kOpensFile =
+    kChangesAnything | kReadData | kAddFile | kAddSubfolder | kWriteAttributes | kGenericRead;
+constexpr std::uint32_t kOpensMutex =
+    kChangesAnything | kMutexModifyState | kSynchronize | kGenericExecute;
+
+// The owner's SID as SDDL writes it, and who is granted all.
+std::string OwnerOf(bool systemScope, std::string_view accountSid) {
+  if (!systemScope)
+    return std::string(accountSid);
+  return accountSid == kLocalSystemSid ? "SY" : "BA";
+}
+
+std::string Security(bool systemScope, std::string_view accountSid, std::string_view flags) {
+  const std::string holder = systemScope ? "BA" : std::string(accountSid);
+  const std::string grant = "(A;" + std::string(flags) + ";GA;;;";
+  return "O:" + OwnerOf(systemScope, accountSid) + "D:P" + grant + holder + ")" + grant + "SY)";
+}
+
+// Who may own and open the lock folder and file: the holders, and the
+// account that runs.
+std::vector<std::string_view> FileHolders(bool systemScope, std::string_view accountSid) {
+  std::vector<std::string_view> holders = ScopeLockHolders(systemScope, accountSid);
+  holders.push_back(accountSid);
+  return holders;
+}
 
 }  // namespace
 
@@ -13,45 +51,35 @@ std::string ScopeLockName(bool systemScope, std::string_view accountSid) {
   return kUserScopeLockPrefix + std::string(accountSid);
 }
 
-std::string SessionLockName(std::string_view sharedName) {
-  if (sharedName.substr(0, kShared.size()) == kShared)
-    sharedName.remove_prefix(kShared.size());
-  return std::string(kSession) + std::string(sharedName);
+std::string ScopeLockFileName(bool systemScope) {
+  return systemScope ? "Environment.System.lock" : "Environment.User.lock";
+}
+
+std::vector<std::string_view> ScopeLockHolders(bool systemScope, std::string_view accountSid) {
+  if (systemScope)
+    return {kAdministratorsSid, kLocalSystemSid};
+  return {accountSid, kAdministratorsSid, kLocalSystemSid};
 }
 
 std::string ScopeLockSecurity(bool systemScope, std::string_view accountSid) {
-  if (systemScope) {
-    const char* owner = accountSid == kLocalSystemSid ? "SY" : "BA";
-    return "O:" + std::string(owner) + "D:P(A;;GA;;;BA)(A;;GA;;;SY)";
-  }
-  const std::string account(accountSid);
-  return "O:" + account + "D:P(A;;GA;;;" + account + ")(A;;GA;;;SY)";
+  return Security(systemScope, accountSid, "");
 }
 
-bool OwnerMayHoldScopeLock(bool systemScope, std::string_view accountSid,
-                           std::string_view ownerSid) {
-  if (ownerSid.empty() || ownerSid == kAdministratorsSid || ownerSid == kLocalSystemSid)
-    return true;
-  return !systemScope && ownerSid == accountSid;
+std::string ScopeLockFolderSecurity(bool systemScope, std::string_view accountSid) {
+  return Security(systemScope, accountSid, "OICI");
 }
 
-std::string PrivateNamespaceName(bool systemScope, std::string_view accountSid) {
-  return ScopeLockName(systemScope, accountSid).substr(kShared.size());
+bool LockFolderIsTheHolders(const ObjectSecurity& folder, bool systemScope,
+                            std::string_view accountSid) {
+  return OnlyTheseMay(folder, kChangesFolder, FileHolders(systemScope, accountSid));
 }
 
-std::string PrivateLockBoundarySid(bool systemScope, std::string_view accountSid) {
-  return systemScope ? kAdministratorsSid : std::string(accountSid);
+bool LockFileIsTheHolders(const ObjectSecurity& file, bool systemScope,
+                          std::string_view accountSid) {
+  return OnlyTheseMay(file, kOpensFile, FileHolders(systemScope, accountSid));
 }
 
-std::vector<ScopeLockKind> ScopeLocksToTake(const ScopeLockFacts& facts) {
-  if (facts.privateLock) {
-    if (facts.sharedRightful)
-      return {ScopeLockKind::Private, ScopeLockKind::Shared};
-    return {ScopeLockKind::Private};
-  }
-  if (facts.sharedRightful)
-    return {ScopeLockKind::Shared};
-  if (facts.sessionZero)
-    return {};
-  return {ScopeLockKind::Session};
+bool SharedLockIsTheHolders(const ObjectSecurity& mutex, bool systemScope,
+                            std::string_view accountSid) {
+  return OnlyTheseMay(mutex, kOpensMutex, ScopeLockHolders(systemScope, accountSid));
 }

@@ -1,88 +1,89 @@
-// A named mutex per scope, held while one run reads or writes Path, so that
-// runs side by side lose no update. Other tools that change the same
-// variables may take part by holding the same mutex.
+// The scope's lock, held while one run reads or writes Path, so that runs
+// side by side lose no update. It is two locks, taken in this order and
+// released in the other:
+// - the lock file: an exclusive lock on the first byte of a file in a folder
+//   that only those who may hold the lock may write (the account's own local
+//   application data for the user scope, SYSTEM's for the system's). Nobody
+//   else can make, open or hold it, and the system frees it when the process
+//   that holds it ends, so it serialises every run of the scope whoever does
+//   what with any name;
+// - the shared lock: a named mutex that other tools changing the same
+//   variables take part by. It is waited for only when nobody else may own
+//   it or open it to wait, since anybody may make a mutex under the name;
+//   otherwise it is passed over, at once and silently.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "base/account.h"
+#include "security/object_security.h"
 
-// The user scope's lock names the account, so that every session of one
-// account shares it and no other account does; the system scope's lock is
-// one for the machine.
+// The shared lock's name: the account's for the user scope, in the
+// namespace every session shares, and one for the machine.
 inline constexpr char kUserScopeLockPrefix[] = "Global\\Morlex.Environment.User.";
 inline constexpr char kSystemScopeLockName[] = "Global\\Morlex.Environment.System";
-
-// How long a run waits for another holder before it gives up.
-inline constexpr unsigned long kScopeLockWaitMs = 10000;
-
-// The scope's lock in the namespace that every session shares. accountSid is
-// the account's SID as written ("S-1-5-21-...").
 std::string ScopeLockName(bool systemScope, std::string_view accountSid);
 
-// The same name in the session's own namespace ("Local\..."): taken instead
-// when the shared one is squatted.
-std::string SessionLockName(std::string_view sharedName);
+// The lock file: this name in the folder kScopeLockFolder, in the account's
+// local application data (the user scope) or SYSTEM's (the system scope).
+inline constexpr char kScopeLockFolder[] = "Morlex";
+std::string ScopeLockFileName(bool systemScope);
 
-// The lock no other account can make: a mutex in a private namespace whose
-// boundary holds the one SID that may hold the lock (Administrators for the
-// system scope, the account for the user's). Only a process inside the
-// boundary can make the namespace, and its security lets only those make or
-// open anything in it, so nobody else can squat it, in session 0 either.
-inline constexpr char kPrivateLockBoundary[] = "Morlex.Environment";
-inline constexpr char kPrivateLockMutex[] = "Lock";
-std::string PrivateNamespaceName(bool systemScope, std::string_view accountSid);
-std::string PrivateLockBoundarySid(bool systemScope, std::string_view accountSid);
+// How long a run waits for the holders, both locks together, before it
+// gives up.
+inline constexpr unsigned long kScopeLockWaitMs = 10000;
 
-// Which locks a run takes, always in this order, each waited for until one
-// deadline: the private lock wherever it can be had, then the shared one
-// when its owner may hold it, so that runs on either are serialised with
-// each other and with other tools that take the shared one. Without the
-// private lock (the platform has no private namespaces, or the run is not
-// inside the boundary), a squatted shared name gives way to the session's
-// own name, except in session 0, where the session's name is the shared
-// one: there nothing is taken and the run is refused.
-enum class ScopeLockKind { Private, Shared, Session };
-struct ScopeLockFacts {
-  bool privateLock = false;     // the private lock could be made or opened
-  bool sharedRightful = false;  // a mutex under the shared name whose owner may hold it
-  bool sessionZero = false;     // the run is in session 0
-};
-std::vector<ScopeLockKind> ScopeLocksToTake(const ScopeLockFacts& facts);
+// Who may hold the scope's lock: the account, Administrators and SYSTEM for
+// the user scope; Administrators and SYSTEM for the system's.
+std::vector<std::string_view> ScopeLockHolders(bool systemScope, std::string_view accountSid);
 
-// The security a run gives the lock it makes, in SDDL: the user lock owned
-// by the account and open to it and SYSTEM; the system lock owned by
-// Administrators (SYSTEM when SYSTEM runs) and open to both.
+// The security a run gives what it makes, in SDDL: owned by the account
+// (the user scope) or by Administrators (SYSTEM when SYSTEM runs), and open
+// to it and to SYSTEM. The lock folder's is inherited by what it holds.
 std::string ScopeLockSecurity(bool systemScope, std::string_view accountSid);
+std::string ScopeLockFolderSecurity(bool systemScope, std::string_view accountSid);
 
-// Whether a lock owned by ownerSid may be waited for: the account,
-// Administrators or SYSTEM for the user lock, Administrators or SYSTEM for
-// the system lock. Any other owner squats it. An object without an owner
-// (ownerSid empty) is not squatted.
-bool OwnerMayHoldScopeLock(bool systemScope, std::string_view accountSid,
-                           std::string_view ownerSid);
+// Whether the lock folder, and the lock file in it, are the holders' alone:
+// owned by one of them or by the account that runs, and nobody else granted
+// adding to the folder or deleting from it, opening the file to read or
+// write, deleting or renaming either, or changing their security. The
+// account counts in the system scope too: only Administrators and SYSTEM may
+// make anything in SYSTEM's profile, and a run that may not write the system
+// key changes nothing anyway. (Wine makes every file the account's.)
+bool LockFolderIsTheHolders(const ObjectSecurity& folder, bool systemScope,
+                            std::string_view accountSid);
+bool LockFileIsTheHolders(const ObjectSecurity& file, bool systemScope,
+                          std::string_view accountSid);
 
-// Takes the scope's locks as ScopeLocksToTake says, waiting at most
-// kScopeLockWaitMs in all; a mutex left behind by a holder that ended counts
-// as taken. held is false when the wait ended without them (error 0), or
-// when a lock could not be had at all (error holds the system's code; 6,
-// ERROR_INVALID_HANDLE, when the name belongs to an object of another kind):
-// then Path may be neither read nor written. Released when it goes out of
-// scope, the shared or session lock first.
-struct ScopeLock {
-  void* mutex = nullptr;  // the shared or the session's mutex
-  bool held = false;
-  std::uint32_t error = 0;
-  std::string name;  // the lock's name, as waited for
-  void* privateNamespace = nullptr;
-  void* privateMutex = nullptr;
-  bool privateHeld = false;
+// Whether the mutex under the shared name may be waited for: owned by one of
+// the holders, and nobody else granted opening it to wait or to release it
+// (SYNCHRONIZE, MUTEX_MODIFY_STATE, generic or full rights) or changing its
+// security. A null DACL, or no owner, fails.
+bool SharedLockIsTheHolders(const ObjectSecurity& mutex, bool systemScope,
+                            std::string_view accountSid);
 
-  explicit ScopeLock(bool systemScope);
-  ~ScopeLock();
-  ScopeLock(const ScopeLock&) = delete;
-  ScopeLock& operator=(const ScopeLock&) = delete;
+// What the platform holds while the lock is held: the lock file and the
+// shared mutex. Released, the mutex first, when the ScopeLock goes.
+struct ScopeLockHolds;
+struct ReleaseScopeLock {
+  void operator()(ScopeLockHolds* holds) const noexcept;
 };
+
+// holds is null when the lock was not had: the wait ended first (error 0),
+// the lock could not be had at all (error holds the system's code), or the
+// lock folder or file is not the holders' alone (unsafe). Then Path may be
+// neither read nor written. name is the lock that was had last, or that
+// stopped the run.
+struct ScopeLock {
+  std::unique_ptr<ScopeLockHolds, ReleaseScopeLock> holds;
+  std::uint32_t error = 0;
+  bool unsafe = false;
+  std::string name;
+};
+
+// Takes the scope's locks, waiting at most kScopeLockWaitMs in all. The
+// platform's half.
+ScopeLock TakeScopeLock(bool systemScope);

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "base/account.h"
 
 namespace {
 
@@ -35,33 +38,70 @@ Sddl ParseSddl(std::string_view text) {
   return sddl;
 }
 
-// Whose lock is waited for, and whose is passed over as squatted.
+// Whose lock is waited for or used, and whose is passed over as squatted or
+// refused: the owner, and everyone the DACL grants what lets them in, must
+// be among the holders (for the lock file, or the account that runs).
 TEST(ScopeLock, IsWaitedForOnlyWhenItsOwnerMayHoldIt) {
   const std::string account = "S-1-5-21-1-2-3-1001";
+  const std::string users = "S-1-5-32-545";
+  const auto holders = [&](bool system, std::vector<Ace> more) {
+    std::vector<Ace> dacl = {{AceKind::Allow, 0x1F01FF, system ? kAdministratorsSid : account},
+                             {AceKind::Allow, 0x1F01FF, kLocalSystemSid}};
+    dacl.insert(dacl.end(), more.begin(), more.end());
+    return std::optional(dacl);
+  };
+  const auto to = [](std::string sid, std::uint32_t mask) {
+    return std::vector<Ace>{{AceKind::Allow, mask, std::move(sid)}};
+  };
   const struct {
     bool system;
     std::string owner;
-    bool mayHold;
+    std::optional<std::vector<Ace>> dacl;
+    bool shared;  // the shared mutex is waited for
+    bool file;    // the lock folder and file are used
   } cases[] = {
-      {false, account, true},
-      {false, kAdministratorsSid, true},
-      {false, kLocalSystemSid, true},
-      {false, "S-1-5-21-1-2-3-1002", false},  // another account
-      {false, "S-1-5-32-545", false},         // Users
-      {false, "", true},                      // no owner at all
-      {true, kAdministratorsSid, true},
-      {true, kLocalSystemSid, true},
-      {true, account, false},
-      {true, "S-1-5-32-545", false},
-      {true, "S-1-1-0", false},  // Everyone
+      {false, account, holders(false, {}), true, true},
+      {false, kAdministratorsSid, holders(false, {}), true, true},
+      {false, kLocalSystemSid, holders(false, {}), true, true},
+      {false, "S-1-5-21-1-2-3-1002", holders(false, {}), false, false},  // another account
+      {false, users, holders(false, {}), false, false},
+      {false, "", holders(false, {}), false, false},  // no owner at all
+      {true, kAdministratorsSid, holders(true, {}), true, true},
+      {true, kLocalSystemSid, holders(true, {}), true, true},
+      // The account may not hold the system's shared lock, but its run may
+      // use a lock file of its own (Wine makes every file the account's).
+      {true, account, holders(true, {}), false, true},
+      {true, users, holders(true, {}), false, false},
+      {true, "S-1-1-0", holders(true, {}), false, false},  // Everyone
+      // A rightful owner, and a DACL that lets others in.
+      {false, account, std::nullopt, false, false},
+      {false, account, holders(false, to("S-1-1-0", 0x10000000)), false, false},
+      {false, account, holders(false, to("S-1-5-5-0-1234", 0x00100000)), false, true},
+      {true, kAdministratorsSid, holders(true, to(users, 0x0001)), false, false},
+      {true, kAdministratorsSid, holders(true, to(account, 0x00040000)), false, true},
+      {false, account, holders(false, to(users, 0x2)), true, false},         // adding files
+      {false, account, holders(false, to(users, 0x4)), true, false},         // adding folders
+      {false, account, holders(false, to(users, 0x100)), true, false},       // attributes
+      {false, account, holders(false, to(users, 0x80020000)), true, false},  // reading
+      {false, account, holders(false, {{AceKind::Deny, 0x1F01FF, users}}), true, true},
+      {false, account, holders(false, {{AceKind::Allow, 0x1F01FF, users, true}}), true, true},
+      {false, account, holders(false, {{AceKind::Other, 0, ""}}), false, false},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(OwnerMayHoldScopeLock(c.system, account, c.owner), c.mayHold)
-        << c.system << " " << c.owner;
+  for (const auto& c : cases) {
+    const ObjectSecurity object = {c.owner, c.dacl};
+    const std::string where = std::to_string(c.system) + " " + c.owner + " " +
+                              std::to_string(c.dacl ? c.dacl->size() : 99);
+    EXPECT_EQ(SharedLockIsTheHolders(object, c.system, account), c.shared) << where;
+    EXPECT_EQ(LockFolderIsTheHolders(object, c.system, account) &&
+                  LockFileIsTheHolders(object, c.system, account),
+              c.file)
+        << where;
+  }
 
   EXPECT_EQ(ScopeLockName(false, account), "Global\\Morlex.Environment.User." + account);
   EXPECT_EQ(ScopeLockName(true, account), "Global\\Morlex.Environment.System");
-  EXPECT_EQ(SessionLockName(ScopeLockName(true, account)), "Local\\Morlex.Environment.System");
+  EXPECT_EQ(ScopeLockFileName(false), "Environment.User.lock");
+  EXPECT_EQ(ScopeLockFileName(true), "Environment.System.lock");
   // What each lock's security grants, read from its SDDL: the owner, a
   // protected DACL (nothing inherited), and who is allowed what.
   const std::vector<std::string> allToUserAndSystem = {"A;;GA;;;" + account, "A;;GA;;;SY"};
@@ -78,38 +118,8 @@ TEST(ScopeLock, IsWaitedForOnlyWhenItsOwnerMayHoldIt) {
   for (const auto& c : securities)
     EXPECT_EQ(ParseSddl(ScopeLockSecurity(c.system, c.account)), c.granted)
         << c.system << " " << c.account;
-}
-
-// Which locks a run takes, and in what order, whoever squats what.
-TEST(ScopeLock, TakesThePrivateLockFirstAndNeverWaitsForASquatter) {
-  using K = ScopeLockKind;
-  const struct {
-    ScopeLockFacts facts;
-    std::vector<K> locks;
-  } cases[] = {
-      {{.privateLock = true, .sharedRightful = true}, {K::Private, K::Shared}},
-      {{.privateLock = true, .sharedRightful = true, .sessionZero = true}, {K::Private, K::Shared}},
-      // Squatted: the private lock alone serialises every run, in session 0 too.
-      {{.privateLock = true, .sharedRightful = false}, {K::Private}},
-      {{.privateLock = true, .sharedRightful = false, .sessionZero = true}, {K::Private}},
-      // No private namespaces (Wine), or a run outside the boundary.
-      {{.privateLock = false, .sharedRightful = true}, {K::Shared}},
-      {{.privateLock = false, .sharedRightful = true, .sessionZero = true}, {K::Shared}},
-      {{.privateLock = false, .sharedRightful = false}, {K::Session}},
-      // Session 0's own namespace is the shared one: nothing safe is left.
-      {{.privateLock = false, .sharedRightful = false, .sessionZero = true}, {}},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(ScopeLocksToTake(c.facts), c.locks)
-        << c.facts.privateLock << c.facts.sharedRightful << c.facts.sessionZero;
-
-  const std::string account = "S-1-5-21-1-2-3-1001";
-  EXPECT_EQ(PrivateNamespaceName(false, account), "Morlex.Environment.User." + account);
-  EXPECT_EQ(PrivateNamespaceName(true, account), "Morlex.Environment.System");
-  EXPECT_EQ(PrivateLockBoundarySid(false, account), account);
-  EXPECT_EQ(PrivateLockBoundarySid(false, kLocalSystemSid), kLocalSystemSid);
-  EXPECT_EQ(PrivateLockBoundarySid(true, account), kAdministratorsSid);
-  EXPECT_EQ(PrivateLockBoundarySid(true, kLocalSystemSid), kAdministratorsSid);
+  EXPECT_EQ(ParseSddl(ScopeLockFolderSecurity(false, account)),
+            (Sddl{account, true, {"A;OICI;GA;;;" + account, "A;OICI;GA;;;SY"}}));
 }
 
 }  // namespace

@@ -1,189 +1,202 @@
 #include <windows.h>
-// aclapi.h and sddl.h need what windows.h declares.
-#include <aclapi.h>
+// sddl.h and shlobj.h need what windows.h declares.
 #include <sddl.h>
+#include <shlobj.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
-#include "base/account_win32.h"
+#include "base/account.h"
 #include "base/deadline.h"
+#include "base/handles_win32.h"
+#include "base/system_library_win32.h"
 #include "lock/scope_lock.h"
+#include "security/object_security_win32.h"
 #include "text/wide_text.h"
+
+struct ScopeLockHolds {
+  Handle folder;  // kept open, without sharing its deletion, so that it stays where it is
+  Handle file;    // its first byte locked
+  Handle mutex;   // the shared mutex, when it was waited for and had; else null
+};
+
+void ReleaseScopeLock::operator()(ScopeLockHolds* holds) const noexcept {
+  if (holds->mutex)
+    ReleaseMutex(holds->mutex.get());
+  OVERLAPPED first = {};
+  UnlockFileEx(holds->file.get(), 0, 1, 0, &first);
+  delete holds;
+}
 
 namespace {
 
-// Memory the platform hands out with LocalAlloc.
-using LocalMemory = std::unique_ptr<void, decltype(&LocalFree)>;
+// The longest pause between two tries for the lock file.
+constexpr DWORD kMostPollMs = 50;
 
 // A security descriptor made from SDDL; null when it cannot be made.
 LocalMemory SecurityFrom(const std::string& sddl) {
   PSECURITY_DESCRIPTOR sd = nullptr;
   ConvertStringSecurityDescriptorToSecurityDescriptorW(
       WideFromWtf8(sddl).value_or(std::wstring()).c_str(), SDDL_REVISION_1, &sd, nullptr);
-  return {sd, LocalFree};
+  return LocalMemory(sd);
 }
 
-// The owner of an object as written; empty when it has none (Wine keeps no
-// owner for an object made without a security descriptor); nothing when the
-// owner may not be read.
-std::optional<std::string> OwnerOf(HANDLE object) {
-  PSID owner = nullptr;
-  PSECURITY_DESCRIPTOR sd = nullptr;
-  if (GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                      nullptr, nullptr, &sd) != ERROR_SUCCESS)
+// The account's local application data, as the shell knows it.
+std::optional<std::wstring> LocalAppData() {
+  static const HMODULE shell = SystemLibrary(L"shell32.dll");
+  static const HMODULE ole = SystemLibrary(L"ole32.dll");
+  auto* known = ProcAddress<decltype(SHGetKnownFolderPath)>(shell, "SHGetKnownFolderPath");
+  auto* release = ProcAddress<decltype(CoTaskMemFree)>(ole, "CoTaskMemFree");
+  PWSTR path = nullptr;
+  if (!known || !release || known(FOLDERID_LocalAppData, KF_FLAG_CREATE, nullptr, &path) != S_OK)
     return std::nullopt;
-  const LocalMemory owned(sd, LocalFree);
-  if (!owner)
-    return std::string();
-  std::string text = SidText(owner);
-  if (text.empty())
-    return std::nullopt;
-  return text;
+  std::wstring found(path);
+  release(path);
+  return found;
 }
 
-// Makes the mutex with the security in sddl, or opens the one there. With
-// anyOwner, a mutex whose owner this account may not set is made with the
-// account's default security instead. Null, with the system's code in
-// error, when it can be neither made nor opened.
-HANDLE MakeOrOpen(const std::string& name, const std::string& sddl, bool anyOwner,
-                  std::uint32_t& error) {
-  const std::wstring wideName = WideFromWtf8(name).value_or(std::wstring());
+// Where the lock file lives: the account's own local application data for
+// the user scope; SYSTEM's, in its profile under the system folder, which
+// only Administrators and SYSTEM may write, for the system scope.
+std::optional<std::wstring> LockFolder(bool systemScope) {
+  std::optional<std::wstring> base = systemScope ? SystemFolder() : LocalAppData();
+  if (!base)
+    return std::nullopt;
+  if (systemScope)
+    *base += L"\\config\\systemprofile\\AppData\\Local";
+  return *base + L"\\" + *WideFromWtf8(kScopeLockFolder);
+}
+
+// Makes the folder with the holders' security when it is missing, and the
+// folders above it with their own; false, with the system's code in error,
+// when it cannot be made.
+bool MakeFolder(const std::wstring& folder, const std::string& sddl, std::uint32_t& error) {
+  const std::size_t above = folder.find_last_of(L'\\');
+  if (GetFileAttributesW(folder.substr(0, above).c_str()) == INVALID_FILE_ATTRIBUTES) {
+    const bool made = MakeFolder(folder.substr(0, above), "", error);
+    if (!made)
+      return false;
+  }
+  const LocalMemory sd = sddl.empty() ? LocalMemory() : SecurityFrom(sddl);
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd.get(), FALSE};
+  if (CreateDirectoryW(folder.c_str(), sd ? &attributes : nullptr) ||
+      GetLastError() == ERROR_ALREADY_EXISTS)
+    return true;
+  error = GetLastError();
+  return false;
+}
+
+// Opens the lock folder or the lock file, made when it is missing, so that
+// nobody may delete or rename it while it is open.
+Handle Open(const std::wstring& path, bool folder, const std::string& sddl, std::uint32_t& error) {
   const LocalMemory sd = SecurityFrom(sddl);
   SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd.get(), FALSE};
-  HANDLE mutex = CreateMutexW(sd ? &attributes : nullptr, FALSE, wideName.c_str());
-  if (!mutex && anyOwner && GetLastError() == ERROR_INVALID_OWNER)
-    mutex = CreateMutexW(nullptr, FALSE, wideName.c_str());
+  const DWORD access = READ_CONTROL | (folder ? 0 : GENERIC_READ | GENERIC_WRITE);
+  HANDLE opened = CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              folder ? nullptr : &attributes, folder ? OPEN_EXISTING : OPEN_ALWAYS,
+                              folder ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) {
+    error = GetLastError();
+    return Handle();
+  }
+  return Handle(opened);
+}
+
+// Tries for the lock on the file's first byte until deadline; false, with
+// the system's code in error when trying failed otherwise, when it was not
+// had.
+bool LockFirstByte(HANDLE file, ULONGLONG deadline, std::uint32_t& error) {
+  for (DWORD pause = 1;; pause = std::min(pause * 2, kMostPollMs)) {
+    OVERLAPPED first = {};
+    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &first))
+      return true;
+    if (GetLastError() != ERROR_LOCK_VIOLATION) {
+      error = GetLastError();
+      return false;
+    }
+    const DWORD left = MsUntil(deadline, GetTickCount64());
+    if (left == 0)
+      return false;
+    Sleep(std::min(pause, left));
+  }
+}
+
+// The mutex under the shared name, made with the holders' security or
+// opened; null when it is to be passed over: it is not a mutex, cannot be
+// opened, or somebody else may own or open it.
+Handle SharedLock(const std::string& name, bool systemScope, const std::string& account) {
+  const std::wstring wideName = WideFromWtf8(name).value_or(std::wstring());
+  const LocalMemory sd = SecurityFrom(ScopeLockSecurity(systemScope, account));
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd.get(), FALSE};
+  HANDLE mutex = sd ? CreateMutexW(&attributes, FALSE, wideName.c_str()) : nullptr;
   if (!mutex)
     mutex = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE | READ_CONTROL, FALSE, wideName.c_str());
-  if (!mutex)
-    error = GetLastError();
-  return mutex;
+  Handle shared(mutex);
+  const std::optional<ObjectSecurity> security =
+      shared ? SecurityOf(shared.get(), SE_KERNEL_OBJECT) : std::nullopt;
+  if (!security || !SharedLockIsTheHolders(*security, systemScope, account))
+    return Handle();
+  return shared;
 }
 
-// Waits for a mutex until deadline; false, with the system's code in error
-// when the wait itself failed, when it was not had.
-bool Take(HANDLE mutex, ULONGLONG deadline, std::uint32_t& error) {
-  const DWORD wait = WaitForSingleObject(mutex, MsUntil(deadline, GetTickCount64()));
-  if (wait == WAIT_FAILED)
-    error = GetLastError();
-  return wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
-}
-
-// The scope's private namespace, made, or opened when it is there already
-// (and made again when it went away between the two); null where the
-// platform has none, or the run is not inside its boundary.
-HANDLE MakeOrOpenPrivateNamespace(bool systemScope, const std::string& account,
-                                  const std::string& sddl) {
-  HANDLE boundary = CreateBoundaryDescriptorW(
-      WideFromWtf8(kPrivateLockBoundary).value_or(std::wstring()).c_str(), 0);
-  if (!boundary)
-    return nullptr;
-  PSID sid = nullptr;
-  const bool added =
-      ConvertStringSidToSidW(WideFromWtf8(PrivateLockBoundarySid(systemScope, account))
-                                 .value_or(std::wstring())
-                                 .c_str(),
-                             &sid) &&
-      AddSIDToBoundaryDescriptor(&boundary, sid);
-  const LocalMemory ownedSid(sid, LocalFree);
-  HANDLE made = nullptr;
-  if (added) {
-    const LocalMemory sd = SecurityFrom(sddl);
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd.get(), FALSE};
-    const std::wstring alias =
-        WideFromWtf8(PrivateNamespaceName(systemScope, account)).value_or(std::wstring());
-    for (int attempt = 0; sd && !made && attempt < 3; ++attempt) {
-      made = CreatePrivateNamespaceW(&attributes, boundary, alias.c_str());
-      if (made || GetLastError() != ERROR_ALREADY_EXISTS)
-        break;
-      made = OpenPrivateNamespaceW(boundary, alias.c_str());
-    }
-  }
-  DeleteBoundaryDescriptor(boundary);
-  return made;
+// Whether what stands at the handle is the holders' alone.
+bool IsTheHolders(const Handle& opened, bool folder, bool systemScope, const std::string& account) {
+  const std::optional<ObjectSecurity> security = SecurityOf(opened.get(), SE_FILE_OBJECT);
+  if (!security)
+    return false;
+  return folder ? LockFolderIsTheHolders(*security, systemScope, account)
+                : LockFileIsTheHolders(*security, systemScope, account);
 }
 
 }  // namespace
 
-ScopeLock::ScopeLock(bool systemScope) {
-  const std::string account = AccountSid();
-  name = ScopeLockName(systemScope, account);
-  if (account.empty()) {
-    error = GetLastError() ? GetLastError() : ERROR_INVALID_SID;
-    return;
-  }
+ScopeLock TakeScopeLock(bool systemScope) {
+  ScopeLock lock;
   const ULONGLONG deadline = GetTickCount64() + kScopeLockWaitMs;
-  const std::string sddl = ScopeLockSecurity(systemScope, account);
-  ScopeLockFacts facts;
-
-  // The private lock: nobody outside its boundary can make it or anything
-  // in its namespace, so it needs no check of its owner.
-  std::string privateName;
-  privateNamespace = MakeOrOpenPrivateNamespace(systemScope, account, sddl);
-  if (privateNamespace) {
-    privateName = PrivateNamespaceName(systemScope, account) + "\\" + kPrivateLockMutex;
-    std::uint32_t unused = 0;
-    privateMutex = MakeOrOpen(privateName, sddl, false, unused);
+  const std::string account = AccountSid();
+  const std::optional<std::wstring> folder = LockFolder(systemScope);
+  if (account.empty() || !folder) {
+    lock.error = GetLastError() ? GetLastError() : ERROR_PATH_NOT_FOUND;
+    return lock;
   }
-  facts.privateLock = privateMutex != nullptr;
+  const std::wstring file = *folder + L"\\" + *WideFromWtf8(ScopeLockFileName(systemScope));
+  lock.name = Wtf8FromWide(file);
 
-  // The shared lock is waited for only when whoever made it may hold it:
-  // anybody may make a mutex under that name, hold it for ever or shut it
-  // to everyone, and that must cost no edit and no wait.
-  std::uint32_t passedOver = 0;
-  std::unique_ptr<void, decltype(&CloseHandle)> shared(MakeOrOpen(name, sddl, false, passedOver),
-                                                       CloseHandle);
-  if (shared) {
-    const std::optional<std::string> owner = OwnerOf(shared.get());
-    if (!owner || !OwnerMayHoldScopeLock(systemScope, account, *owner)) {
-      shared.reset();
-      passedOver = ERROR_ACCESS_DENIED;
+  // The lock file, in a folder that must be the holders' alone: what
+  // anybody else could make or open there would be no lock.
+  auto holds = std::make_unique<ScopeLockHolds>();
+  const std::string folderSddl = ScopeLockFolderSecurity(systemScope, account);
+  if (!MakeFolder(*folder, folderSddl, lock.error))
+    return lock;
+  holds->folder = Open(*folder, true, folderSddl, lock.error);
+  if (holds->folder)
+    holds->file = Open(file, false, ScopeLockSecurity(systemScope, account), lock.error);
+  if (!holds->file)
+    return lock;
+  if (!IsTheHolders(holds->folder, true, systemScope, account) ||
+      !IsTheHolders(holds->file, false, systemScope, account)) {
+    lock.unsafe = true;
+    return lock;
+  }
+  if (!LockFirstByte(holds->file.get(), deadline, lock.error))
+    return lock;
+
+  // The shared lock, for the other tools that take part, within the same
+  // deadline; passed over when it is not the holders' alone.
+  const std::string shared = ScopeLockName(systemScope, account);
+  holds->mutex = SharedLock(shared, systemScope, account);
+  if (holds->mutex) {
+    const DWORD wait = WaitForSingleObject(holds->mutex.get(), MsUntil(deadline, GetTickCount64()));
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
+      lock.error = wait == WAIT_FAILED ? GetLastError() : 0;
+      lock.name = shared;
+      holds->mutex.reset();  // not had, so not released
+      ReleaseScopeLock()(holds.release());
+      return lock;
     }
   }
-  facts.sharedRightful = shared != nullptr;
-  DWORD session = 0;
-  facts.sessionZero = ProcessIdToSessionId(GetCurrentProcessId(), &session) && session == 0;
-
-  const std::vector<ScopeLockKind> locks = ScopeLocksToTake(facts);
-  if (locks.empty())
-    error = passedOver;  // session 0's own name is the squatted one
-  for (const ScopeLockKind kind : locks) {
-    switch (kind) {
-      case ScopeLockKind::Private:
-        privateHeld = Take(privateMutex, deadline, error);
-        if (!privateHeld) {
-          name = privateName;
-          return;
-        }
-        break;
-      case ScopeLockKind::Shared:
-        mutex = shared.release();
-        break;
-      case ScopeLockKind::Session:
-        name = SessionLockName(name);
-        mutex = MakeOrOpen(name, sddl, true, error);
-        if (!mutex)
-          return;
-        break;
-    }
-    if (kind != ScopeLockKind::Private && !Take(mutex, deadline, error))
-      return;
-  }
-  held = !locks.empty();
-}
-
-ScopeLock::~ScopeLock() {
-  if (held && mutex)
-    ReleaseMutex(mutex);
-  if (mutex)
-    CloseHandle(mutex);
-  if (privateHeld)
-    ReleaseMutex(privateMutex);
-  if (privateMutex)
-    CloseHandle(privateMutex);
-  if (privateNamespace)
-    ClosePrivateNamespace(privateNamespace, 0);
+  lock.holds.reset(holds.release());
+  return lock;
 }

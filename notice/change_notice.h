@@ -11,6 +11,6 @@ enum class NoticeReach { OwnDesktop, OtherSessionsToo };
 // side by side, the windows of one thread in turn; when any window was not
 // told by then, one broadcast hands the notice over without waiting, to be
 // delivered when each thread is free. The window list outlives every
-// sending thread. With OtherSessionsToo, the relay follows, within the same
-// 5000 ms.
+// sending thread. With OtherSessionsToo, the relay runs beside it, within the
+// same 5000 ms.
 void AnnounceEnvironmentChange(NoticeReach reach) noexcept;

@@ -189,11 +189,30 @@ void AnnounceHere(ULONGLONG deadline) {
     CloseHandle(threads[i]);
 }
 
+// The relay's deadline, set before its thread starts.
+ULONGLONG g_relayDeadline = 0;
+
+DWORD WINAPI Relay(LPVOID /*unused*/) {
+  RelayNoticeToOtherSessions(g_relayDeadline);
+  return 0;
+}
+
 }  // namespace
 
 void AnnounceEnvironmentChange(NoticeReach reach) noexcept {
   const ULONGLONG deadline = GetTickCount64() + kNoticeTimeoutMs;
+  // The relay runs beside this desktop's notice, within the same deadline.
+  HANDLE relay = nullptr;
+  if (reach == NoticeReach::OtherSessionsToo) {
+    g_relayDeadline = deadline;
+    relay = CreateThread(nullptr, kSendingThreadStack, Relay, nullptr,
+                         STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  }
   AnnounceHere(deadline);
-  if (reach == NoticeReach::OtherSessionsToo)
-    RelayNoticeToOtherSessions(deadline);
+  if (relay) {
+    WaitForSingleObject(relay, MsUntil(deadline, GetTickCount64()));
+    CloseHandle(relay);
+  } else if (reach == NoticeReach::OtherSessionsToo) {
+    RelayNoticeToOtherSessions(deadline);  // no thread for it: in turn, still by the deadline
+  }
 }

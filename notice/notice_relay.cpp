@@ -49,6 +49,16 @@ bool MayRelayAs(std::string_view userSid) {
          userSid != kNetworkServiceSid;
 }
 
+std::optional<bool> BreakawayFor(const JobFacts& job) {
+  if (!job.known)
+    return true;
+  if (!job.inJob || job.silentBreakawayOk)
+    return false;
+  if (job.breakawayOk)
+    return true;
+  return std::nullopt;
+}
+
 std::string RelayCommandLine(std::string_view executable) {
   std::string line(1, '"');
   line.append(executable).push_back('"');

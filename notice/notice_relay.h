@@ -57,6 +57,38 @@ std::vector<std::uint32_t> SessionsToRelayTo(const std::vector<SessionInfo>& ses
 // service account's, on a user's desktop.
 bool MayRelayAs(std::string_view userSid);
 
+// What the platform says of the job this process runs in, if any.
+struct JobFacts {
+  bool known = true;  // false: it could not be asked
+  bool inJob = false;
+  bool breakawayOk = false;        // a child may leave it when it asks to
+  bool silentBreakawayOk = false;  // every child leaves it
+};
+
+// How a child is started out of the caller's job, since all the processes
+// of a job run in one session: true, asking to leave it; false, as it is
+// (no job, or one that every child leaves); nothing when the job keeps its
+// children, and no child is started. A job that cannot be asked is asked to
+// let the child go, which costs nothing when it refuses.
+std::optional<bool> BreakawayFor(const JobFacts& job);
+
+// Starts a child in each session in turn with start(session), which says
+// whether it started one, while now() is before deadline: the time is
+// looked at before each session, so no child is started after it. How many
+// were started.
+template <typename Now, typename Start>
+std::size_t StartWhileTimeLeft(const std::vector<std::uint32_t>& sessions, std::uint64_t deadline,
+                               Now now, Start start) {
+  std::size_t started = 0;
+  for (const std::uint32_t session : sessions) {
+    if (now() >= deadline)
+      break;
+    if (start(session))
+      ++started;
+  }
+  return started;
+}
+
 // The command line a child is started with: the executable's path, quoted,
 // and no tokens.
 std::string RelayCommandLine(std::string_view executable);
@@ -66,10 +98,11 @@ std::string RelayCommandLine(std::string_view executable);
 // order by name, ignoring ASCII case, that the platform expects.
 std::vector<std::string> RelayEnvironment(std::vector<std::string> userVariables);
 
-// The platform's half: after a run as SYSTEM has sent its own notice,
-// starts a child in each session chosen above, when its own executable
-// passes TrustedExecutable's check, and waits for them at most until deadline (the
-// platform's tick count, in ms). A child that cannot be started is passed
+// The platform's half: beside a run's own notice, as SYSTEM, starts a child
+// in each session chosen above, while the notice's deadline (the platform's
+// tick count, in ms) has not passed, when its own executable passes
+// TrustedExecutable's check and its job lets the child go; then waits for
+// them at most until deadline. A child that cannot be started is passed
 // over without a word; nothing here changes the run's exit code or writes.
 void RelayNoticeToOtherSessions(std::uint64_t deadline) noexcept;
 

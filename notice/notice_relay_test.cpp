@@ -86,6 +86,26 @@ TEST(NoticeRelay, ReachesEveryOtherSessionWithAUser) {
     EXPECT_TRUE(MayRelayAs(sid)) << sid;
 }
 
+// The relay stays within the notice's bound: each start takes a second
+// here, and none begins once the deadline has passed. A job that keeps its
+// children gets none.
+TEST(NoticeRelay, StartsNoChildAfterTheDeadlineNorInsideAJobThatKeepsIt) {
+  const std::pair<std::uint64_t, std::size_t> rows[] = {{0, 0}, {1, 1}, {2500, 3}, {9000, 4}};
+  for (const auto& [deadline, started] : rows) {
+    std::uint64_t clock = 0;
+    EXPECT_EQ(StartWhileTimeLeft(
+                  {1, 2, 3, 4}, deadline, [&] { return clock; },
+                  [&](std::uint32_t) { return (clock += 1000) > 0; }),
+              started)
+        << deadline;
+  }
+  EXPECT_EQ(BreakawayFor({.inJob = false}), false);
+  EXPECT_EQ(BreakawayFor({.inJob = true, .silentBreakawayOk = true}), false);
+  EXPECT_EQ(BreakawayFor({.inJob = true, .breakawayOk = true}), true);
+  EXPECT_EQ(BreakawayFor({.inJob = true}), std::nullopt);
+  EXPECT_EQ(BreakawayFor({.known = false}), true);
+}
+
 TEST(NoticeRelay, StartsItsChildWithNoTokensAndTheMarker) {
   const struct {
     std::string finalPath;

@@ -55,6 +55,20 @@ std::vector<SessionInfo> ListSessions() {
   return sessions;
 }
 
+// What the job this process runs in allows its children.
+JobFacts ThisJob() {
+  JobFacts job;
+  BOOL inJob = FALSE;
+  JOBOBJECT_BASIC_LIMIT_INFORMATION limits = {};
+  job.known = IsProcessInJob(GetCurrentProcess(), nullptr, &inJob) &&
+              (!inJob || QueryInformationJobObject(nullptr, JobObjectBasicLimitInformation, &limits,
+                                                   sizeof limits, nullptr));
+  job.inJob = inJob != FALSE;
+  job.breakawayOk = (limits.LimitFlags & JOB_OBJECT_LIMIT_BREAKAWAY_OK) != 0;
+  job.silentBreakawayOk = (limits.LimitFlags & JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK) != 0;
+  return job;
+}
+
 }  // namespace
 
 void RelayNoticeToOtherSessions(std::uint64_t deadline) noexcept {
@@ -64,24 +78,26 @@ void RelayNoticeToOtherSessions(std::uint64_t deadline) noexcept {
       return;
     const std::vector<std::uint32_t> sessions = SessionsToRelayTo(ListSessions(), own);
     auto* queryToken = ProcAddress<decltype(WTSQueryUserToken)>(Wtsapi(), "WTSQueryUserToken");
-    if (sessions.empty() || !queryToken)
+    const std::optional<bool> breakaway = BreakawayFor(ThisJob());
+    if (sessions.empty() || !queryToken || !breakaway)
       return;
     const std::optional<std::string> executable = TrustedExecutable();
     if (!executable)
       return;
     std::vector<Handle> children;
     std::vector<HANDLE> waited;
-    for (const std::uint32_t session : sessions) {
+    StartWhileTimeLeft(sessions, deadline, GetTickCount64, [&](std::uint32_t session) {
       HANDLE token = nullptr;
       if (!queryToken(session, &token))
-        continue;  // nobody there after all (ERROR_NO_TOKEN), or not allowed
+        return false;  // nobody there after all (ERROR_NO_TOKEN), or not allowed
       const Handle ownedToken(token);
-      Handle child(StartRelayChild(token, *executable));
+      Handle child(StartRelayChild(token, *executable, *breakaway));
       if (!child)
-        continue;
+        return false;
       waited.push_back(child.get());
       children.push_back(std::move(child));
-    }
+      return true;
+    });
     if (!waited.empty())
       WaitForMultipleObjects(static_cast<DWORD>(waited.size()), waited.data(), TRUE,
                              MsUntil(deadline, GetTickCount64()));

@@ -40,7 +40,10 @@ std::optional<std::wstring> EnvironmentFor(HANDLE token) {
   std::wstring block;
   const std::vector<std::string> relayed = RelayEnvironment(std::move(variables));
   for (const std::string& variable : relayed) {
-    block += WideFromWtf8(variable).value_or(std::wstring());
+    const std::optional<std::wstring> wide = WideFromWtf8(variable);
+    if (!wide)
+      return std::nullopt;  // a block cut short could lose the marker
+    block += *wide;
     block += L'\0';
   }
   block += L'\0';
@@ -49,7 +52,7 @@ std::optional<std::wstring> EnvironmentFor(HANDLE token) {
 
 }  // namespace
 
-HANDLE StartRelayChild(HANDLE userToken, std::string_view executable) noexcept {
+HANDLE StartRelayChild(HANDLE userToken, std::string_view executable, bool breakaway) noexcept {
   try {
     if (!MayRelayAs(TokenUserSid(userToken)))
       return nullptr;
@@ -63,16 +66,12 @@ HANDLE StartRelayChild(HANDLE userToken, std::string_view executable) noexcept {
     startup.cb = sizeof startup;
     std::wstring desktop = L"winsta0\\default";
     startup.lpDesktop = desktop.data();
+    startup.dwFlags = STARTF_FORCEOFFFEEDBACK;
     PROCESS_INFORMATION process = {};
-    // Out of the caller's job where it allows that, since a deployment
-    // agent's job may end its processes with it; inside it where not.
-    const auto start = [&](DWORD breakaway) {
-      return CreateProcessAsUserW(userToken, application->c_str(), commandLine->data(), nullptr,
-                                  nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT | breakaway,
-                                  environment->data(), folder->c_str(), &startup,
-                                  &process) != FALSE;
-    };
-    if (!start(CREATE_BREAKAWAY_FROM_JOB) && !start(0))
+    const DWORD flags = CREATE_UNICODE_ENVIRONMENT | (breakaway ? CREATE_BREAKAWAY_FROM_JOB : 0);
+    if (!CreateProcessAsUserW(userToken, application->c_str(), commandLine->data(), nullptr,
+                              nullptr, FALSE, flags, environment->data(), folder->c_str(), &startup,
+                              &process))
       return nullptr;
     CloseHandle(process.hThread);
     return process.hProcess;

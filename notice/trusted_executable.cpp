@@ -7,11 +7,18 @@
 
 namespace {
 
-constexpr std::uint32_t kWriteData = 0x0002;  // FILE_WRITE_DATA
+constexpr std::uint32_t kWriteData = 0x0002;  // FILE_WRITE_DATA; on a folder FILE_ADD_FILE
 constexpr std::uint32_t kAppendData = 0x0004;
 constexpr std::uint32_t kDeleteChild = 0x0040;
-constexpr std::uint32_t kChangesFile = kChangesAnything | kWriteData | kAppendData;
-constexpr std::uint32_t kChangesFolder = kChangesAnything | kDeleteChild;
+// With FILE_WRITE_DATA, what setting a reparse point takes: the path would
+// lead elsewhere when the child is started.
+constexpr std::uint32_t kWriteAttributes = 0x0100;
+constexpr std::uint32_t kChangesFile =
+    kChangesAnything | kWriteData | kAppendData | kWriteAttributes;
+// A file added beside the executable may be loaded as a DLL of its. Adding
+// a folder (which a drive's root grants Authenticated Users) is no such
+// thing.
+constexpr std::uint32_t kChangesFolder = kChangesAnything | kWriteData | kDeleteChild;
 
 bool OnlyTrustedMay(const ObjectSecurity& object, std::uint32_t rights) {
   return OnlyTheseMay(object, rights, {kLocalSystemSid, kAdministratorsSid, kTrustedInstallerSid});

@@ -12,10 +12,10 @@
 
 // Whether nobody but SYSTEM, Administrators or TrustedInstaller may replace
 // or rename the executable: on the file, no other SID is owner or is granted
-// writing, deleting, or a change of DACL or owner; on every folder above it
+// writing its data or attributes, deleting, or a change of DACL or owner; on every folder above it
 // (folders, from the nearest to the root; none: nothing to check, which
-// counts as replaceable), no other SID is owner or is granted deleting it or
-// what it holds, or a change of its DACL or owner.
+// counts as replaceable), no other SID is owner or is granted adding a file
+// to it, deleting it or what it holds, or a change of its DACL or owner.
 bool OnlyTrustedMayReplace(const ObjectSecurity& file, const std::vector<ObjectSecurity>& folders);
 
 // A final path as the platform gives it ("\\?\C:\..."), as a path on a local

@@ -9,7 +9,6 @@
 namespace {
 
 constexpr std::uint32_t kErrorFileNotFound = 2;
-constexpr std::uint32_t kErrorInvalidHandle = 6;
 
 // A line shows at most this many bytes of a name, of a value and of the
 // system's message, so that the whole line stays within kMostLineBytes.
@@ -108,10 +107,12 @@ void AppendWhy(std::string& line, const Refusal& refusal, std::string_view syste
                     std::to_string(kScopeLockWaitMs / 1000), " s"});
       return;
     case RefusalCause::LockFailed:
-      if (refusal.error == kErrorInvalidHandle)
-        Append(line, {"the name of the lock ", lock, " is taken by an object that is not a mutex"});
-      else
-        Append(line, {"the lock ", lock, " cannot be had, ", system});
+      Append(line, {"the lock ", lock, " cannot be had, ", system});
+      return;
+    case RefusalCause::LockUnsafe:
+      Append(line,
+             {"the lock ", lock,
+              " or its folder may be opened or changed by another account, so it is no lock"});
       return;
   }
 }

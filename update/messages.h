@@ -20,13 +20,14 @@ enum class RefusalCause {
   PathHalfUnit,  // the stored Path ends in half a UTF-16 unit
   LockTimedOut,  // the scope's lock was not had within the wait
   LockFailed,    // the scope's lock could not be had at all
+  LockUnsafe,    // the scope's lock is not its holders' alone
 };
 
 struct Refusal {
   RefusalCause cause = RefusalCause::Registry;
   std::uint32_t error = 0;  // the system's error code, for Registry and LockFailed
   std::uint32_t type = 0;   // the stored type, for PathNotText
-  std::string lock = {};    // the lock's name, for LockTimedOut and LockFailed
+  std::string lock = {};    // the lock's name, for the Lock causes
 };
 
 // Why a read of Path that is neither found nor absent leaves nothing to write.

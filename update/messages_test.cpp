@@ -85,16 +85,16 @@ TEST(RefusalLine, SaysWhatWasRefusedWhereAndWhy) {
            "another run held the lock Global\\Morlex.Environment.User.S-1-5-21-1-2-3-1001 for "
            "more than 10 s."},
       {{"/s", "/a", "Path", "C:\\A"},
-       {RefusalCause::LockFailed, 6, 0, "Global\\Morlex.Environment.System"},
-       "Invalid handle.",
+       {RefusalCause::LockUnsafe, 0, 0, "C:\\L\\Morlex\\Environment.System.lock"},
+       "",
        "Morlex: cannot add \"C:\\A\" to \"Path\"" + kSystem +
-           "the name of the lock Global\\Morlex.Environment.System is taken by an object that is "
-           "not a mutex."},
+           "the lock C:\\L\\Morlex\\Environment.System.lock or its folder may be opened or "
+           "changed by another account, so it is no lock."},
       {{"/a", "Path", "C:\\A"},
-       {RefusalCause::LockFailed, 5, 0, "Local\\Morlex.Environment.User.S-1-5-21-1-2-3-1001"},
+       {RefusalCause::LockFailed, 5, 0, "C:\\L\\Morlex\\Environment.User.lock"},
        "Access is denied.",
        "Morlex: cannot add \"C:\\A\" to \"Path\"" + kUser +
-           "the lock Local\\Morlex.Environment.User.S-1-5-21-1-2-3-1001 cannot be had, error 5: "
+           "the lock C:\\L\\Morlex\\Environment.User.lock cannot be had, error 5: "
            "Access is denied."},
       // The line stays one line, whatever the name and value hold.
       {{"/a", "Path", "C:\\a\r\nb\x7F\xE7\x94\xB0"},

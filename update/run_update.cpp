@@ -26,10 +26,13 @@ std::optional<Refusal> RefusalOf(StoreError error) {
 // change and write-back of /a and /r, so that no run undoes another's.
 std::optional<Refusal> WritePathUnderLock(const UpdateRequest& request,
                                           const EnvLocation& location) {
-  const ScopeLock lock(request.systemScope);
-  if (!lock.held)
-    return Refusal{lock.error ? RefusalCause::LockFailed : RefusalCause::LockTimedOut, lock.error,
-                   0, lock.name};
+  const ScopeLock lock = TakeScopeLock(request.systemScope);
+  if (!lock.holds) {
+    const RefusalCause cause = lock.unsafe  ? RefusalCause::LockUnsafe
+                               : lock.error ? RefusalCause::LockFailed
+                                            : RefusalCause::LockTimedOut;
+    return Refusal{cause, lock.error, 0, lock.name};
+  }
   const std::string& name = request.name;
   if (!request.addEntry && !request.removeEntry)
     return RefusalOf(WriteRegistryValue(location, name, *request.value, kRegExpandSz));

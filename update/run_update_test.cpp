@@ -100,7 +100,7 @@ TEST(RunUpdate, WritesWhatWasAskedOrSaysWhyNot) {
        kExitNothingChanged,
        kList},
       {{"Path", "C:\\C"},
-       Holding("PATH", kList, KeyState::Present, LockState::OtherKind),
+       Holding("PATH", kList, KeyState::Present, LockState::NotTheHolders),
        kExitNothingChanged,
        kList},
       // Memory runs out at the read, or at the write: nothing is written.

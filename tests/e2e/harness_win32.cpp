@@ -267,7 +267,7 @@ Child StartByRelay() {
     return child;
   }
   child.started = GetTickCount64();
-  child.pi.hProcess = StartRelayChild(token, Wtf8FromWide(MorlexPath()));
+  child.pi.hProcess = StartRelayChild(token, Wtf8FromWide(MorlexPath()), false);
   CloseHandle(token);
   if (!child.pi.hProcess)
     ADD_FAILURE() << "the relay cannot start Morlex: error " << GetLastError();

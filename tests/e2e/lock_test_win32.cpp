@@ -29,6 +29,9 @@ constexpr DWORD kStillRunning = WAIT_TIMEOUT;
 constexpr DWORD kExpandSz = REG_EXPAND_SZ;
 
 std::wstring LockName(bool system) { return *WideFromWtf8(ScopeLockName(system, AccountSid())); }
+std::wstring HoldersSecurity(bool system) {
+  return *WideFromWtf8(ScopeLockSecurity(system, AccountSid()));
+}
 
 // Windows lets a token name as owner only a SID it holds for that, unless
 // the restore privilege is on, as an administrator may turn it on: the
@@ -58,15 +61,6 @@ HANDLE MakeMutex(const std::wstring& name, const std::wstring& sddl, bool held) 
   HANDLE mutex = CreateMutexW(sd ? &attributes : nullptr, held, name.c_str());
   LocalFree(sd);
   return mutex;
-}
-
-// Whether the platform has private namespaces, where Morlex's private lock
-// lives (Windows has; Wine has not).
-bool PrivateNamespacesExist() {
-  HANDLE boundary = CreateBoundaryDescriptorW(L"Morlex.Test", 0);
-  if (boundary)
-    DeleteBoundaryDescriptor(boundary);
-  return boundary != nullptr;
 }
 
 // Who a lock grants what, read back from the mutex under name: its owner,
@@ -107,14 +101,14 @@ Grants GrantsOf(const std::wstring& name) {
 }
 
 // Every read and write of Path waits for the holder: the edits of /a, and a
-// set. The holder is another run of the account, or of an administrator; a
-// mutex that Wine keeps without an owner is waited for too.
+// set. The holder is another run of the account, or of an administrator, or
+// another tool that takes part by the shared name with Morlex's security.
 TEST(MorlexLock, ARunWaitsForTheHolderAndLosesNothing) {
   const struct {
     bool system;
     const wchar_t* tail;
     std::wstring after;
-    bool rightful = false;  // Morlex's own lock; otherwise a mutex with the default security
+    bool rightful = false;  // Morlex's own lock; otherwise a tool's shared mutex
   } rows[] = {
       {.system = false, .tail = L" /a Path C:\\New", .after = L"C:\\A;C:\\Holder;C:\\New"},
       {.system = true, .tail = L" /s /a Path C:\\New", .after = L"C:\\A;C:\\Holder;C:\\New"},
@@ -127,16 +121,16 @@ TEST(MorlexLock, ARunWaitsForTheHolderAndLosesNothing) {
       {.system = true, .tail = L" /s /r Path C:\\A", .after = L"C:\\Holder", .rightful = true},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(Wtf8FromWide(row.tail) + (row.rightful ? " (rightful owner)" : ""));
+    SCOPED_TRACE(Wtf8FromWide(row.tail) + (row.rightful ? " (Morlex's lock)" : ""));
     const SavedValue guard(row.system, L"Path");
     StoreValue(row.system, L"Path", ExpandSz(L"C:\\A"));
     // The holder: Morlex's own lock, taken in this process, or a mutex with
-    // the default security, which the account owns.
-    std::optional<ScopeLock> lock;
+    // the security Morlex gives it.
+    ScopeLock lock;
     HANDLE mutex = nullptr;
     if (row.rightful) {
-      lock.emplace(row.system);
-      ASSERT_TRUE(lock->held);
+      lock = TakeScopeLock(row.system);
+      ASSERT_TRUE(lock.holds);
       // What the lock's security grants: the user's to the account and
       // SYSTEM, the system's to Administrators and SYSTEM, owned by the
       // account or by Administrators; to nobody else.
@@ -146,7 +140,7 @@ TEST(MorlexLock, ARunWaitsForTheHolderAndLosesNothing) {
       EXPECT_EQ(GrantsOf(LockName(row.system)),
                 (Grants{owner, {{holder, true}, {kLocalSystemSid, true}}}));
     } else {
-      mutex = MakeMutex(LockName(row.system), L"", false);
+      mutex = MakeMutex(LockName(row.system), HoldersSecurity(row.system), false);
       ASSERT_NE(mutex, nullptr);
       ASSERT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
     }
@@ -158,7 +152,7 @@ TEST(MorlexLock, ARunWaitsForTheHolderAndLosesNothing) {
     EXPECT_EQ(ReadValue(row.system, L"Path"), ExpandSz(L"C:\\A"));  // nothing written yet
     // The holder's own update, made while it holds the lock.
     StoreValue(row.system, L"Path", ExpandSz(L"C:\\A;C:\\Holder"));
-    lock.reset();
+    lock.holds.reset();
     if (mutex)
       ReleaseMutex(mutex);
 
@@ -172,39 +166,29 @@ TEST(MorlexLock, ARunWaitsForTheHolderAndLosesNothing) {
   }
 }
 
-DWORD WINAPI TakeAndDie(LPVOID mutex) {
-  *static_cast<HANDLE*>(mutex) = CreateMutexW(nullptr, FALSE, LockName(false).c_str());
-  WaitForSingleObject(*static_cast<HANDLE*>(mutex), INFINITE);
-  return 0;  // ends holding it: the mutex is abandoned
-}
-
+// A holder that crashes while it holds Morlex's lock leaves it free.
 TEST(MorlexLock, AHolderThatEndedLeavesTheLockUsable) {
   const SavedValue guard(false, L"Path");
   StoreValue(false, L"Path", ExpandSz(L"C:\\A"));
-  HANDLE mutex = nullptr;
-  HANDLE thread = CreateThread(nullptr, 0, TakeAndDie, &mutex, 0, nullptr);
-  ASSERT_NE(thread, nullptr);
-  WaitForSingleObject(thread, INFINITE);
-  CloseHandle(thread);
+  EXPECT_EQ(RunMorlexProcess(L"morlex_fault.exe lock", {.program = L"morlex_fault.exe"}).exitCode,
+            0xC0000005);
 
   const ULONGLONG start = GetTickCount64();
   RunMorlex(Cmd(L" /a Path C:\\New"), 0);
   // Well short of the wait for a live holder: the lock was taken, not waited out.
   EXPECT_LT(GetTickCount64() - start, kScopeLockWaitMs / 2);
   EXPECT_EQ(ReadValue(false, L"Path"), ExpandSz(L"C:\\A;C:\\New"));
-  CloseHandle(mutex);
 }
 
-// What stands under the lock's name decides the run. A holder that may hold
-// it and keeps it past the wait, or objects of another kind under both the
-// shared and the session's name: the run changes nothing and says so. A lock
-// squatted by an owner that may not hold it, held or shut to everyone, or an
-// object of another kind under the shared name alone: the run goes on at
-// once, with the private lock where there is one, else the session's.
+// What stands under the shared name decides the run. A holder that may hold
+// it and keeps it past the wait: the run changes nothing and says so. A
+// mutex that somebody else owns or may open, held or shut to everyone, or an
+// object of another kind: the run goes on at once, under the lock file.
 TEST(MorlexLock, ALockThatCannotBeHadChangesNothingAndASquattedOneCostsNothing) {
-  enum class Under { HeldMutex, Events, SharedEvent };
+  enum class Under { HeldMutex, SharedEvent };
   const std::wstring users = L"O:S-1-5-32-545";
   const std::wstring other = L"O:S-1-5-21-7-7-7-1234";
+  const std::wstring account = L"O:" + *WideFromWtf8(AccountSid());
   const struct {
     bool system;
     Under under;
@@ -212,38 +196,48 @@ TEST(MorlexLock, ALockThatCannotBeHadChangesNothingAndASquattedOneCostsNothing) 
     const wchar_t* tail;
     DWORD exitCode;
     const wchar_t* after;
-    // Where private namespaces exist (Windows, not Wine), the private lock
-    // alone serialises the run when both names are taken by objects of
-    // another kind: then it goes on, and leaves this.
-    const wchar_t* afterWithPrivateLock = nullptr;
   } rows[] = {
       {.system = false,
        .under = Under::HeldMutex,
+       .sddl = HoldersSecurity(false),
        .tail = L" /a Path C:\\New",
        .exitCode = 3,
        .after = L"C:\\A"},
       {.system = false,
        .under = Under::HeldMutex,
+       .sddl = HoldersSecurity(false),
        .tail = L" Path C:\\Set",
        .exitCode = 3,
        .after = L"C:\\A"},
       {.system = false,
-       .under = Under::Events,
-       .tail = L" /a Path C:\\New",
-       .exitCode = 3,
-       .after = L"C:\\A",
-       .afterWithPrivateLock = L"C:\\A;C:\\New"},
-      {.system = false,
-       .under = Under::Events,
+       .under = Under::SharedEvent,
        .tail = L" Path C:\\Set",
-       .exitCode = 3,
-       .after = L"C:\\A",
-       .afterWithPrivateLock = L"C:\\Set"},
+       .exitCode = 0,
+       .after = L"C:\\Set"},
       {.system = false,
        .under = Under::SharedEvent,
        .tail = L" /a Path C:\\New",
        .exitCode = 0,
        .after = L"C:\\A;C:\\New"},
+      // The default security lets the logon session in (Wine gives none).
+      {.system = false,
+       .under = Under::HeldMutex,
+       .tail = L" /a Path C:\\New",
+       .exitCode = 0,
+       .after = L"C:\\A;C:\\New"},
+      // The rightful owner, with a DACL that lets others in.
+      {.system = false,
+       .under = Under::HeldMutex,
+       .sddl = account + L"D:(A;;GA;;;WD)",
+       .tail = L" /a Path C:\\New",
+       .exitCode = 0,
+       .after = L"C:\\A;C:\\New"},
+      {.system = false,
+       .under = Under::HeldMutex,
+       .sddl = account + L"D:NO_ACCESS_CONTROL",
+       .tail = L" Path C:\\Set",
+       .exitCode = 0,
+       .after = L"C:\\Set"},
       {.system = false,
        .under = Under::HeldMutex,
        .sddl = users + L"D:P(A;;GA;;;WD)",
@@ -282,38 +276,41 @@ TEST(MorlexLock, ALockThatCannotBeHadChangesNothingAndASquattedOneCostsNothing) 
        .exitCode = 0,
        .after = L"C:\\Set"},
   };
-  const bool privateLocks = PrivateNamespacesExist();
   for (const auto& row : rows) {
     SCOPED_TRACE(Wtf8FromWide(row.tail) + " under " + Wtf8FromWide(row.sddl) + " " +
                  std::to_string(static_cast<int>(row.under)));
     const SavedValue guard(row.system, L"Path");
     StoreValue(row.system, L"Path", ExpandSz(L"C:\\A"));
     const std::wstring shared = LockName(row.system);
-    const std::wstring session = *WideFromWtf8(SessionLockName(Wtf8FromWide(shared)));
-    std::vector<HANDLE> objects;
-    if (row.under == Under::HeldMutex)
-      objects.push_back(MakeMutex(shared, row.sddl, true));
-    else
-      objects.push_back(CreateEventW(nullptr, TRUE, FALSE, shared.c_str()));
-    if (row.under == Under::Events)
-      objects.push_back(CreateEventW(nullptr, TRUE, FALSE, session.c_str()));
-    ASSERT_TRUE(std::all_of(objects.begin(), objects.end(),
-                            [](HANDLE object) { return object != nullptr; }));
+    HANDLE object = row.under == Under::HeldMutex
+                        ? MakeMutex(shared, row.sddl, true)
+                        : CreateEventW(nullptr, TRUE, FALSE, shared.c_str());
+    ASSERT_NE(object, nullptr);
 
-    const bool squatOnly = privateLocks && row.afterWithPrivateLock;
-    const DWORD exitCode = squatOnly ? 0 : row.exitCode;
-    const RunResult run = RunMorlex(Cmd(row.tail), exitCode);
-    if (exitCode == 3)
+    const RunResult run = RunMorlex(Cmd(row.tail), row.exitCode);
+    if (row.exitCode == 3)
       EXPECT_NE(run.standardError.find("Morlex.Environment.User."), std::string::npos);
     else
       EXPECT_LT(run.ms, kScopeLockWaitMs / 2) << "a squatted lock is not waited for";
-    EXPECT_EQ(ReadValue(row.system, L"Path"),
-              ExpandSz(squatOnly ? row.afterWithPrivateLock : row.after));
+    EXPECT_EQ(ReadValue(row.system, L"Path"), ExpandSz(row.after));
     if (row.under == Under::HeldMutex)
-      ReleaseMutex(objects.front());
-    for (HANDLE object : objects)
-      CloseHandle(object);
+      ReleaseMutex(object);
+    CloseHandle(object);
   }
+}
+
+// The user's Path as sorted entries; none of them empty.
+std::vector<std::string> StoredEntries() {
+  const std::optional<RawValue> after = ReadValue(false, L"Path");
+  EXPECT_TRUE(after && after->type == kExpandSz);
+  const std::wstring units = after ? Units(*after) : std::wstring();
+  const std::string stored = Wtf8FromWide(units.substr(0, units.find(L'\0')));
+  EXPECT_EQ(stored.find(";;"), std::string::npos);
+  std::vector<std::string> entries;
+  for (const std::string_view entry : EntriesOf(stored))
+    entries.emplace_back(entry);
+  std::sort(entries.begin(), entries.end());
+  return entries;
 }
 
 TEST(MorlexLock, ThirtyTwoRunsTogetherLoseNothing) {
@@ -339,17 +336,33 @@ TEST(MorlexLock, ThirtyTwoRunsTogetherLoseNothing) {
     EXPECT_EQ(FinishMorlex(child).exitCode, 0U);
   EXPECT_EQ(NoticesSeen(), 2 * kRuns);
 
-  const std::optional<RawValue> after = ReadValue(false, L"Path");
-  ASSERT_TRUE(after);
-  EXPECT_EQ(after->type, kExpandSz);
-  const std::wstring units = Units(*after);
-  const std::string stored = Wtf8FromWide(units.substr(0, units.find(L'\0')));
-  std::vector<std::string> entries;
-  for (const std::string_view entry : EntriesOf(stored))
-    entries.emplace_back(entry);
-  std::sort(entries.begin(), entries.end());
-  EXPECT_EQ(entries, expected);
-  EXPECT_EQ(stored.find(";;"), std::string::npos);
+  EXPECT_EQ(StoredEntries(), expected);
+}
+
+// Runs killed anywhere, waiting or holding the lock: the others lose
+// nothing, no entry is half written, and the lock is free once they are gone.
+TEST(MorlexLock, RunsKilledAnywhereLeaveNothingHalfDone) {
+  const SavedValue guard(false, L"Path");
+  StoreValue(false, L"Path", ExpandSz(L"C:\\Base"));
+  std::vector<Child> children;
+  for (int i = 0; i < 24; ++i)
+    children.push_back(StartMorlex(Cmd(L" /a Path C:\\K" + std::to_wstring(i))));
+  std::vector<std::string> done = {"C:\\After", "C:\\Base"};
+  for (int i = 0; i < 24; ++i) {
+    if (i % 3 == 0)
+      TerminateProcess(children[i].pi.hProcess, 9);
+    if (FinishMorlex(children[i]).exitCode == 0)
+      done.push_back("C:\\K" + std::to_string(i));
+  }
+  const ULONGLONG start = GetTickCount64();
+  RunMorlex(Cmd(L" /a Path C:\\After"), 0);
+  EXPECT_LT(GetTickCount64() - start, kScopeLockWaitMs / 2);
+  std::vector<std::string> entries = StoredEntries();
+  std::erase_if(entries, [&](const std::string& entry) {  // a killed run's, whole
+    return std::find(done.begin(), done.end(), entry) == done.end() && entry.rfind("C:\\K", 0) == 0;
+  });
+  std::sort(done.begin(), done.end());
+  EXPECT_EQ(entries, done);
 }
 
 }  // namespace

@@ -18,7 +18,6 @@ namespace {
 
 constexpr StoreError kFileNotFound = 2;
 constexpr StoreError kAccessDenied = 5;
-constexpr std::uint32_t kInvalidHandle = 6;
 constexpr StoreError kInvalidParameter = 87;
 
 std::size_t IndexOf(const EnvLocation& location) {
@@ -132,27 +131,34 @@ std::string AccountSid() noexcept {
   }
 }
 
-ScopeLock::ScopeLock(bool systemScope) : name(ScopeLockName(systemScope, AccountSid())) {
-  StandIn& standIn = TheStandIn();
-  const std::size_t scope = systemScope ? 1 : 0;
-  switch (standIn.scopes[scope].lock) {
-    case LockState::Free:
-      held = true;
-      mutex = &standIn.lockHeld[scope];  // the stand-in's mutex is the flag it sets
-      standIn.lockHeld[scope] = true;
-      ++standIn.locksTaken;
-      return;
-    case LockState::HeldByAnother:
-      return;  // the wait ran out
-    case LockState::OtherKind:
-      error = kInvalidHandle;
-      return;
-  }
+// The stand-in's lock is the flag it sets.
+struct ScopeLockHolds {
+  bool* held;
+};
+
+void ReleaseScopeLock::operator()(ScopeLockHolds* holds) const noexcept {
+  *holds->held = false;
+  delete holds;
 }
 
-ScopeLock::~ScopeLock() {
-  if (held)
-    *static_cast<bool*>(mutex) = false;
+ScopeLock TakeScopeLock(bool systemScope) {
+  StandIn& standIn = TheStandIn();
+  const std::size_t scope = systemScope ? 1 : 0;
+  ScopeLock lock;
+  lock.name = ScopeLockFileName(systemScope);
+  switch (standIn.scopes[scope].lock) {
+    case LockState::Free:
+      lock.holds.reset(new ScopeLockHolds{&standIn.lockHeld[scope]});
+      standIn.lockHeld[scope] = true;
+      ++standIn.locksTaken;
+      break;
+    case LockState::HeldByAnother:
+      break;  // the wait ran out
+    case LockState::NotTheHolders:
+      lock.unsafe = true;
+      break;
+  }
+  return lock;
 }
 
 void WriteToStandardError(std::string_view text) noexcept {

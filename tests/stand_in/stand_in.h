@@ -18,7 +18,8 @@ struct StoredValue {
 // Unreadable: every read fails (access denied) while writes and deletes go
 // through.
 enum class KeyState { Present, Missing, ReadOnly, Unreadable };
-enum class LockState { Free, HeldByAnother, OtherKind };
+// NotTheHolders: the lock folder or file is not the holders' alone.
+enum class LockState { Free, HeldByAnother, NotTheHolders };
 
 struct StandInScope {
   KeyState key = KeyState::Present;
