@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/account.h"
 #include "base/deadline.h"
@@ -70,22 +71,27 @@ std::optional<std::wstring> LockFolder(bool systemScope) {
 }
 
 // Makes the folder with the holders' security when it is missing, and the
-// folders above it with their own; false, with the system's code in error,
-// when it cannot be made.
+// folders above it that are missing with their own; false, with the
+// system's code in error, when it cannot be made.
 bool MakeFolder(const std::wstring& folder, const std::string& sddl, std::uint32_t& error) {
-  const std::size_t above = folder.find_last_of(L'\\');
-  if (GetFileAttributesW(folder.substr(0, above).c_str()) == INVALID_FILE_ATTRIBUTES) {
-    const bool made = MakeFolder(folder.substr(0, above), "", error);
-    if (!made)
-      return false;
+  std::vector<std::wstring> missing = {folder};
+  for (std::size_t above = folder.find_last_of(L'\\'); above != std::wstring::npos && above > 2;
+       above = folder.find_last_of(L'\\', above - 1)) {
+    if (GetFileAttributesW(folder.substr(0, above).c_str()) != INVALID_FILE_ATTRIBUTES)
+      break;
+    missing.push_back(folder.substr(0, above));
   }
-  const LocalMemory sd = sddl.empty() ? LocalMemory() : SecurityFrom(sddl);
+  const LocalMemory sd = SecurityFrom(sddl);
   SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd.get(), FALSE};
-  if (CreateDirectoryW(folder.c_str(), sd ? &attributes : nullptr) ||
-      GetLastError() == ERROR_ALREADY_EXISTS)
-    return true;
-  error = GetLastError();
-  return false;
+  for (auto made = missing.rbegin(); made != missing.rend(); ++made) {
+    const bool last = *made == folder;
+    if (!CreateDirectoryW(made->c_str(), last && sd ? &attributes : nullptr) &&
+        GetLastError() != ERROR_ALREADY_EXISTS) {
+      error = GetLastError();
+      return false;
+    }
+  }
+  return true;
 }
 
 // Opens the lock folder or the lock file, made when it is missing, so that
@@ -99,7 +105,7 @@ Handle Open(const std::wstring& path, bool folder, const std::string& sddl, std:
                               folder ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL, nullptr);
   if (opened == INVALID_HANDLE_VALUE) {
     error = GetLastError();
-    return Handle();
+    return {};
   }
   return Handle(opened);
 }
@@ -137,7 +143,7 @@ Handle SharedLock(const std::string& name, bool systemScope, const std::string& 
   const std::optional<ObjectSecurity> security =
       shared ? SecurityOf(shared.get(), SE_KERNEL_OBJECT) : std::nullopt;
   if (!security || !SharedLockIsTheHolders(*security, systemScope, account))
-    return Handle();
+    return {};
   return shared;
 }
 
