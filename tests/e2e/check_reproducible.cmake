@@ -1,9 +1,16 @@
 # Builds Morlex.exe again from a copy of SOURCE_DIR in another folder, and
 # fails unless it is byte for byte the EXE that was built; also fails when a
 # folder of the build machine shows in EXE.
-# A folder name beyond ASCII: the resource compiler reads the manifest's
-# path in it.
-set(copy "${BINARY_DIR}/reproduce/elsewhere-田中-é")
+# A folder name beyond ASCII, where the toolchain can carry one: the resource
+# compiler reads the manifest's path in it. MinGW-w64's tools on Windows
+# itself (MSYS2's windres, as and ld) take their paths in the ANSI code page,
+# 1252 on the hosted machines, with no UTF-8 manifest: there the folder's
+# name has a blank instead, which they carry.
+if(ANSI_TOOLS)
+  set(copy "${BINARY_DIR}/reproduce/elsewhere folder")
+else()
+  set(copy "${BINARY_DIR}/reproduce/elsewhere-田中-é")
+endif()
 file(REMOVE_RECURSE ${BINARY_DIR}/reproduce)
 file(MAKE_DIRECTORY ${copy})
 file(GLOB entries RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/*)

@@ -344,9 +344,9 @@ TEST(MorlexLock, ThirtyTwoRunsTogetherLoseNothing) {
 TEST(MorlexLock, RunsKilledAnywhereLeaveNothingHalfDone) {
   const SavedValue guard(false, L"Path");
   StoreValue(false, L"Path", ExpandSz(L"C:\\Base"));
-  std::vector<Child> children;
+  std::vector<Child> children(24);
   for (int i = 0; i < 24; ++i)
-    children.push_back(StartMorlex(Cmd(L" /a Path C:\\K" + std::to_wstring(i))));
+    children[i] = StartMorlex(Cmd(L" /a Path C:\\K" + std::to_wstring(i)));
   std::vector<std::string> done = {"C:\\After", "C:\\Base"};
   for (int i = 0; i < 24; ++i) {
     if (i % 3 == 0)
