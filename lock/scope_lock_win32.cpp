@@ -95,10 +95,12 @@ bool MakeFolder(const std::wstring& folder, const std::string& sddl, std::uint32
   return true;
 }
 
-// Opens the lock folder or the lock file, made when it is missing, so that
-// nobody may delete or rename it while it is open.
-Handle Open(const std::wstring& path, bool folder, const std::string& sddl, std::uint32_t& error) {
-  const LocalMemory sd = SecurityFrom(sddl);
+// Opens the lock folder, or the lock file (made with the security in sddl
+// when it is missing), so that nobody may delete or rename it while it is
+// open; null, with the system's code in error, when it cannot be opened.
+Handle Open(const std::wstring& path, const std::string& sddl, std::uint32_t& error) {
+  const bool folder = sddl.empty();
+  const LocalMemory sd = folder ? LocalMemory() : SecurityFrom(sddl);
   SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd.get(), FALSE};
   const DWORD access = READ_CONTROL | (folder ? 0 : GENERIC_READ | GENERIC_WRITE);
   HANDLE opened = CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -148,15 +150,6 @@ Handle SharedLock(const std::string& name, bool systemScope, const std::string& 
   return shared;
 }
 
-// Whether what stands at the handle is the holders' alone.
-bool IsTheHolders(const Handle& opened, bool folder, bool systemScope, const std::string& account) {
-  const std::optional<ObjectSecurity> security = SecurityOf(opened.get(), SE_FILE_OBJECT);
-  if (!security)
-    return false;
-  return folder ? LockFolderIsTheHolders(*security, systemScope, account)
-                : LockFileIsTheHolders(*security, systemScope, account);
-}
-
 }  // namespace
 
 ScopeLock TakeScopeLock(bool systemScope) {
@@ -177,13 +170,17 @@ ScopeLock TakeScopeLock(bool systemScope) {
   const std::string folderSddl = ScopeLockFolderSecurity(systemScope, account);
   if (!MakeFolder(*folder, folderSddl, lock.error))
     return lock;
-  holds->folder = Open(*folder, true, folderSddl, lock.error);
+  holds->folder = Open(*folder, "", lock.error);
   if (holds->folder)
-    holds->file = Open(file, false, ScopeLockSecurity(systemScope, account), lock.error);
+    holds->file = Open(file, ScopeLockSecurity(systemScope, account), lock.error);
   if (!holds->file)
     return lock;
-  if (!IsTheHolders(holds->folder, true, systemScope, account) ||
-      !IsTheHolders(holds->file, false, systemScope, account)) {
+  const std::optional<ObjectSecurity> folderSecurity =
+      SecurityOf(holds->folder.get(), SE_FILE_OBJECT);
+  const std::optional<ObjectSecurity> fileSecurity = SecurityOf(holds->file.get(), SE_FILE_OBJECT);
+  if (!folderSecurity || !fileSecurity ||
+      !LockFolderIsTheHolders(*folderSecurity, systemScope, account) ||
+      !LockFileIsTheHolders(*fileSecurity, systemScope, account)) {
     lock.unsafe = true;
     return lock;
   }
