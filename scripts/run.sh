@@ -4,7 +4,7 @@
 # the registry now holds it. The Wine prefix lives in build/wine-run.
 set -eu
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh run
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target Morlex run_morlex -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
 

@@ -2,7 +2,7 @@
 # Takes docs/usage-box.png: the usage box as Wine shows it on a virtual display.
 set -eu
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh imagemagick x11-utils
+scripts/install-deps.sh run xvfb xauth imagemagick x11-utils
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target Morlex >/dev/null
 

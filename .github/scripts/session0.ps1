@@ -118,7 +118,9 @@ $timer.Start()
     } until ($done -or ((Get-Date) - $start).TotalSeconds -gt 120)
     $seconds = ((Get-Date) - $start).TotalSeconds
     Unregister-ScheduledTask -TaskName $taskName -Confirm:$false
-    $said = if (Test-Path $errors) { Get-Content -Raw $errors } else { '' }
+    # An empty file reads as $null, not as '': compared as a string, a silent
+    # run says ''.
+    $said = if (Test-Path $errors) { [string](Get-Content -Raw $errors) } else { '' }
     Write-Host "Morlex $arguments, as SYSTEM: exit $result after $([int]$seconds) s; standard error: $said"
     return @($result, $seconds, $said)
   }
