@@ -167,8 +167,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (StandInScope& scope : standIn.scopes) {
     scope.key = in.PickValueInArray({KeyState::Present, KeyState::Present, KeyState::Missing,
                                      KeyState::ReadOnly, KeyState::Unreadable});
-    scope.lock = in.PickValueInArray(
-        {LockState::Free, LockState::Free, LockState::HeldByAnother, LockState::NotTheHolders});
+    scope.lock = in.PickValueInArray({LockState::Free, LockState::Free, LockState::HeldByAnother,
+                                      LockState::NotTheHolders, LockState::Refused});
     for (const char* name : {"PATH", "V"}) {
       if (in.ConsumeBool() && scope.key != KeyState::Missing)
         scope.values[name] = SomeValue(in);
@@ -178,6 +178,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   standIn.failure = in.ConsumeBool() ? Failure::OutOfMemory : Failure::Unexpected;
   if (in.ConsumeBool())
     standIn.accountSid = kLocalSystemSid;
+  // A lock's name holds the account's folder: text of any length.
+  while (in.ConsumeBool() && standIn.lockName.size() < 400)
+    standIn.lockName += "C:\\Users\\" + SomeText(in) + std::string(40, 'L');
   // The tail comes from UTF-16 units, as on the platform, or from pieces.
   std::string tail = SomeText(in);
   if (in.ConsumeBool()) {

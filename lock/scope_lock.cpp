@@ -1,6 +1,7 @@
 #include "lock/scope_lock.h"
 
 #include "base/account.h"
+#include "text/ascii_case.h"
 
 namespace {
 
@@ -29,10 +30,25 @@ std::string OwnerOf(bool systemScope, std::string_view accountSid) {
   return accountSid == kLocalSystemSid ? "SY" : "BA";
 }
 
-std::string Security(bool systemScope, std::string_view accountSid, std::string_view flags) {
-  const std::string holder = systemScope ? "BA" : std::string(accountSid);
+// Whether the scope's lock folder is the one in SYSTEM's profile.
+bool InSystemProfile(bool systemScope, std::string_view accountSid) {
+  return systemScope || accountSid == kLocalSystemSid;
+}
+
+std::string Security(bool systemScope, std::string_view accountSid, std::string_view flags,
+                     bool inSystemProfile) {
+  const std::string holder = inSystemProfile ? "BA" : std::string(accountSid);
   const std::string grant = "(A;" + std::string(flags) + ";GA;;;";
-  return "O:" + OwnerOf(systemScope, accountSid) + "D:P" + grant + holder + ")" + grant + "SY)";
+  return "O:" + OwnerOf(systemScope, accountSid) + "D:P" + grant + holder + ")" + grant + "SY)" +
+         kScopeLockLabel;
+}
+
+// Whether text begins with prefix, ignoring ASCII case; then it is taken off.
+bool TakePrefix(std::string_view& text, std::string_view prefix) {
+  if (!EqualIgnoringAsciiCase(text.substr(0, prefix.size()), prefix))
+    return false;
+  text.remove_prefix(prefix.size());
+  return true;
 }
 
 // Who may own and open the lock folder and file: the holders, and the
@@ -61,25 +77,66 @@ std::vector<std::string_view> ScopeLockHolders(bool systemScope, std::string_vie
   return {accountSid, kAdministratorsSid, kLocalSystemSid};
 }
 
+std::optional<std::string> ProfileFolder(std::string_view stored, std::string_view windowsFolder) {
+  std::string folder;
+  for (std::string_view rest = stored; !rest.empty();) {
+    if (rest.front() != '%') {
+      folder.push_back(rest.front());
+      rest.remove_prefix(1);
+    } else if (TakePrefix(rest, "%SystemRoot%")) {
+      folder.append(windowsFolder);
+    } else if (TakePrefix(rest, "%SystemDrive%") && windowsFolder.size() > 2 &&
+               windowsFolder[1] == ':') {
+      folder.append(windowsFolder.substr(0, 2));
+    } else {
+      return std::nullopt;  // a variable of the caller's environment
+    }
+  }
+  const bool onDrive = folder.size() > 2 && folder[1] == ':' && folder[2] == '\\';
+  const bool onShare = folder.rfind("\\\\", 0) == 0;
+  if (!onDrive && !onShare)
+    return std::nullopt;
+  while (folder.size() > 3 && folder.back() == '\\')
+    folder.pop_back();
+  return folder;
+}
+
+LockHome ScopeLockHome(bool systemScope, std::string_view systemFolder,
+                       std::string_view accountProfile) {
+  LockHome home;
+  home.profile = systemScope ? std::string(systemFolder) + "\\config\\systemprofile"
+                             : std::string(accountProfile);
+  home.folder = home.profile + R"(\AppData\Local\)" + kScopeLockFolder;
+  return home;
+}
+
+bool IsLockFolderAt(std::string_view finalPath, std::string_view parentFinalPath) {
+  const std::string expected = std::string(parentFinalPath) + "\\" + kScopeLockFolder;
+  return !parentFinalPath.empty() && EqualIgnoringAsciiCase(finalPath, expected);
+}
+
 std::string ScopeLockSecurity(bool systemScope, std::string_view accountSid) {
-  return Security(systemScope, accountSid, "");
+  return Security(systemScope, accountSid, "", systemScope);
 }
 
 std::string ScopeLockFolderSecurity(bool systemScope, std::string_view accountSid) {
-  return Security(systemScope, accountSid, "OICI");
+  return Security(systemScope, accountSid, "OICI", InSystemProfile(systemScope, accountSid));
 }
 
 bool LockFolderIsTheHolders(const ObjectSecurity& folder, bool systemScope,
-                            std::string_view accountSid) {
-  return OnlyTheseMay(folder, kChangesFolder, FileHolders(systemScope, accountSid));
+                            std::string_view accountSid, bool platformReportsLabels) {
+  return OnlyTheseMay(folder, kChangesFolder, FileHolders(systemScope, accountSid)) &&
+         LabelShutsLowerIntegrityOut(folder.label, platformReportsLabels);
 }
 
-bool LockFileIsTheHolders(const ObjectSecurity& file, bool systemScope,
-                          std::string_view accountSid) {
-  return OnlyTheseMay(file, kOpensFile, FileHolders(systemScope, accountSid));
+bool LockFileIsTheHolders(const ObjectSecurity& file, bool systemScope, std::string_view accountSid,
+                          bool platformReportsLabels) {
+  return OnlyTheseMay(file, kOpensFile, FileHolders(systemScope, accountSid)) &&
+         LabelShutsLowerIntegrityOut(file.label, platformReportsLabels);
 }
 
 bool SharedLockIsTheHolders(const ObjectSecurity& mutex, bool systemScope,
-                            std::string_view accountSid) {
-  return OnlyTheseMay(mutex, kOpensMutex, ScopeLockHolders(systemScope, accountSid));
+                            std::string_view accountSid, bool platformReportsLabels) {
+  return OnlyTheseMay(mutex, kOpensMutex, ScopeLockHolders(systemScope, accountSid)) &&
+         LabelShutsLowerIntegrityOut(mutex.label, platformReportsLabels);
 }

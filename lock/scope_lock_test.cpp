@@ -2,17 +2,23 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <iterator>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/account.h"
+#include "text/ascii_case.h"
 
 namespace {
 
 // An SDDL string of an owner and a DACL, taken apart: "O:owner", then
-// "D:" with its flags ("P": protected) and each ACE between parentheses.
+// "D:" with its flags ("P": protected) and each ACE between parentheses, up
+// to the SACL ("S:"), if any.
 struct Sddl {
   std::string owner;
   bool protectedDacl = false;
@@ -26,7 +32,7 @@ Sddl ParseSddl(std::string_view text) {
   if (text.substr(0, 2) != "O:" || dacl == std::string_view::npos)
     return sddl;
   sddl.owner = text.substr(2, dacl - 2);
-  std::string_view rest = text.substr(dacl + 2);
+  std::string_view rest = text.substr(dacl + 2, text.find("S:", dacl) - dacl - 2);
   const std::size_t first = rest.find('(');
   sddl.protectedDacl = rest.substr(0, first).find('P') != std::string_view::npos;
   while (!rest.empty() && rest.find('(') != std::string_view::npos) {
@@ -59,6 +65,8 @@ TEST(ScopeLock, IsWaitedForOnlyWhenItsOwnerMayHoldIt) {
     std::optional<std::vector<Ace>> dacl;
     bool shared;  // the shared mutex is waited for
     bool file;    // the lock folder and file are used
+    std::optional<MandatoryLabel> label = MandatoryLabel{"S-1-16-8192", 0x7};
+    bool reportsLabels = true;  // Windows; Wine reports none
   } cases[] = {
       {false, account, holders(false, {}), true, true},
       {false, kAdministratorsSid, holders(false, {}), true, true},
@@ -86,14 +94,23 @@ TEST(ScopeLock, IsWaitedForOnlyWhenItsOwnerMayHoldIt) {
       {false, account, holders(false, {{AceKind::Deny, 0x1F01FF, users}}), true, true},
       {false, account, holders(false, {{AceKind::Allow, 0x1F01FF, users, true}}), true, true},
       {false, account, holders(false, {{AceKind::Other, 0, ""}}), false, false},
+      // Lower integrity shut out: medium or higher, refusing reading,
+      // writing and waiting up; no label only where none is reported.
+      {false, account, holders(false, {}), true, true, MandatoryLabel{"S-1-16-12288", 0x7}},
+      {false, account, holders(false, {}), false, false, MandatoryLabel{"S-1-16-4096", 0x7}},
+      {false, account, holders(false, {}), false, false, MandatoryLabel{"S-1-16-8192", 0x1}},
+      {false, account, holders(false, {}), false, false, std::nullopt},
+      {false, account, holders(false, {}), true, true, std::nullopt, false},
   };
   for (const auto& c : cases) {
-    const ObjectSecurity object = {c.owner, c.dacl};
+    const ObjectSecurity object = {c.owner, c.dacl, c.label};
     const std::string where = std::to_string(c.system) + " " + c.owner + " " +
-                              std::to_string(c.dacl ? c.dacl->size() : 99);
-    EXPECT_EQ(SharedLockIsTheHolders(object, c.system, account), c.shared) << where;
-    EXPECT_EQ(LockFolderIsTheHolders(object, c.system, account) &&
-                  LockFileIsTheHolders(object, c.system, account),
+                              std::to_string(c.dacl ? c.dacl->size() : 99) + " " +
+                              (c.label ? c.label->level : "no label");
+    EXPECT_EQ(SharedLockIsTheHolders(object, c.system, account, c.reportsLabels), c.shared)
+        << where;
+    EXPECT_EQ(LockFolderIsTheHolders(object, c.system, account, c.reportsLabels) &&
+                  LockFileIsTheHolders(object, c.system, account, c.reportsLabels),
               c.file)
         << where;
   }
@@ -103,7 +120,7 @@ TEST(ScopeLock, IsWaitedForOnlyWhenItsOwnerMayHoldIt) {
   EXPECT_EQ(ScopeLockFileName(false), "Environment.User.lock");
   EXPECT_EQ(ScopeLockFileName(true), "Environment.System.lock");
   // What each lock's security grants, read from its SDDL: the owner, a
-  // protected DACL (nothing inherited), and who is allowed what.
+  // protected DACL (nothing inherited), who is allowed what, and the label.
   const std::vector<std::string> allToUserAndSystem = {"A;;GA;;;" + account, "A;;GA;;;SY"};
   const std::vector<std::string> allToAdministratorsAndSystem = {"A;;GA;;;BA", "A;;GA;;;SY"};
   const struct {
@@ -115,11 +132,64 @@ TEST(ScopeLock, IsWaitedForOnlyWhenItsOwnerMayHoldIt) {
       {true, account, {"BA", true, allToAdministratorsAndSystem}},
       {true, kLocalSystemSid, {"SY", true, allToAdministratorsAndSystem}},
   };
-  for (const auto& c : securities)
-    EXPECT_EQ(ParseSddl(ScopeLockSecurity(c.system, c.account)), c.granted)
-        << c.system << " " << c.account;
+  for (const auto& c : securities) {
+    const std::string sddl = ScopeLockSecurity(c.system, c.account);
+    EXPECT_EQ(ParseSddl(sddl), c.granted) << c.system << " " << c.account;
+    EXPECT_EQ(sddl.substr(sddl.find("S:")), "S:(ML;;NWNRNX;;;ME)");
+  }
   EXPECT_EQ(ParseSddl(ScopeLockFolderSecurity(false, account)),
             (Sddl{account, true, {"A;OICI;GA;;;" + account, "A;OICI;GA;;;SY"}}));
+}
+
+// Where each run's lock lives, found without the caller's environment: a
+// holder of one (scope, account) is let into the folder that a run of any
+// other made, where the two are the same folder (SYSTEM's user scope and the
+// system scope share SYSTEM's profile).
+TEST(ScopeLock, HomesThatCoincideAdmitEachOther) {
+  const std::string_view windows = "C:\\WINDOWS";
+  // Each account's SID, its ProfileImagePath, and the SIDs its run holds, as
+  // SDDL names them.
+  const std::array<std::array<std::string, 3>, 3> accounts = {{
+      {kLocalSystemSid, "%systemroot%\\system32\\config\\systemprofile", "SY BA"},
+      {"S-1-5-21-1-2-3-500", "C:\\Users\\Admin", "S-1-5-21-1-2-3-500 BA"},
+      {"S-1-5-21-1-2-3-1001", "%SystemDrive%\\Users\\Joe", "S-1-5-21-1-2-3-1001"},
+  }};
+  const auto home = [&](bool system, const std::string& stored) {
+    return ScopeLockHome(system, "C:\\WINDOWS\\system32", *ProfileFolder(stored, windows)).folder;
+  };
+  for (const auto& [aSid, aStored, aRun] : accounts) {
+    for (const auto& [bSid, bStored, bRun] : accounts) {
+      for (const int scopes : {0, 1, 2, 3}) {
+        const bool aSystem = scopes & 1;
+        const bool bSystem = scopes & 2;
+        // A plain user's /s holds no lock of the system's, so no folder lets it in.
+        if ((bSystem && bRun == bSid) ||
+            !EqualIgnoringAsciiCase(home(aSystem, aStored), home(bSystem, bStored)))
+          continue;
+        const std::string made = ScopeLockFolderSecurity(aSystem, aSid);
+        std::istringstream runs(bRun);
+        const bool admitted =
+            std::any_of(std::istream_iterator<std::string>(runs), {}, [&](const std::string& sid) {
+              return made.find(";;;" + sid + ")") != std::string::npos;
+            });
+        EXPECT_TRUE(admitted) << aSystem << aSid << " made it, " << bSystem << bSid
+                              << " is shut out";
+      }
+    }
+  }
+  // The profile list's folders, expanded from what the system gives alone.
+  const std::pair<std::string, std::optional<std::string>> stored[] = {
+      {"%SYSTEMDRIVE%\\Users\\Joe\\", "C:\\Users\\Joe"},
+      {"%USERPROFILE%", std::nullopt},  // the caller's environment
+      {"%SystemRoot", std::nullopt},
+      {"Users\\Joe", std::nullopt},
+  };
+  for (const auto& [path, folder] : stored)
+    EXPECT_EQ(ProfileFolder(path, windows), folder) << path;
+  // The lock folder opened is the one asked for, not a link's target.
+  const std::string local = "\\\\?\\C:\\Users\\Joe\\AppData\\Local";
+  EXPECT_TRUE(IsLockFolderAt(local + "\\MORLEX", local));
+  EXPECT_FALSE(IsLockFolderAt("\\\\?\\D:\\Elsewhere\\Morlex", local));
 }
 
 }  // namespace

@@ -8,13 +8,25 @@
 std::optional<ObjectSecurity> SecurityOf(HANDLE object, SE_OBJECT_TYPE type) {
   PSID owner = nullptr;
   PACL dacl = nullptr;
+  PACL sacl = nullptr;
   PSECURITY_DESCRIPTOR sd = nullptr;
-  if (GetSecurityInfo(object, type, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
-                      nullptr, &dacl, nullptr, &sd) != ERROR_SUCCESS)
+  if (GetSecurityInfo(
+          object, type,
+          OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION,
+          &owner, nullptr, &dacl, &sacl, &sd) != ERROR_SUCCESS)
     return std::nullopt;
   const LocalMemory owned(sd);
   ObjectSecurity security;
   security.owner = SidText(owner);
+  // The SACL read with the label alone holds the label, if there is one.
+  for (DWORD i = 0; sacl && i < sacl->AceCount; ++i) {
+    void* found = nullptr;
+    if (GetAce(sacl, i, &found) &&
+        static_cast<const ACE_HEADER*>(found)->AceType == SYSTEM_MANDATORY_LABEL_ACE_TYPE) {
+      const auto* label = static_cast<SYSTEM_MANDATORY_LABEL_ACE*>(found);
+      security.label = MandatoryLabel{SidText(const_cast<DWORD*>(&label->SidStart)), label->Mask};
+    }
+  }
   if (!dacl)
     return security;  // a null DACL
   std::vector<Ace> aces;

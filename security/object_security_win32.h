@@ -1,4 +1,4 @@
-// An object's owner and DACL, read from its handle.
+// An object's owner, DACL and mandatory label, read from its handle.
 #pragma once
 
 #include <windows.h>

@@ -30,6 +30,15 @@ StoredString ReadRegistryString(const EnvLocation& location, const std::string& 
 StoreError WriteRegistryValue(const EnvLocation& location, const std::string& name,
                               const std::string& data, std::uint32_t type);
 
+// What a step asks of the key: reading values, setting them, or both.
+enum class KeyRights { Read, SetValues, ReadAndSetValues };
+
+// 0 when the key may be opened with these rights, or is not there (then the
+// operations say so themselves); the registry's refusal otherwise. It opens
+// the key and closes it again, so that a refusal can be told before anything
+// waits for a lock.
+StoreError CheckKeyRights(const EnvLocation& location, KeyRights rights);
+
 // 0 when the value is absent afterwards: deleted, or not there to begin with
 // (its key missing included).
 StoreError DeleteRegistryValue(const EnvLocation& location, const std::string& name);

@@ -46,6 +46,14 @@ bool IsAbsent(const EnvLocation& location, const std::wstring& name) {
 
 }  // namespace
 
+StoreError CheckKeyRights(const EnvLocation& location, KeyRights rights) {
+  const REGSAM access = rights == KeyRights::Read        ? KEY_READ
+                        : rights == KeyRights::SetValues ? KEY_SET_VALUE
+                                                         : KEY_READ | KEY_SET_VALUE;
+  const RegistryKey key(location, access);
+  return key.status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : static_cast<StoreError>(key.status);
+}
+
 StoredString ReadRegistryString(const EnvLocation& location, const std::string& name) {
   StoredString result;
   const std::optional<std::wstring> wideName = WideFromWtf8(name);

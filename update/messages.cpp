@@ -9,10 +9,14 @@
 namespace {
 
 constexpr std::uint32_t kErrorFileNotFound = 2;
+constexpr std::uint32_t kErrorAccessDenied = 5;
 
-// A line shows at most this many bytes of a name, of a value and of the
-// system's message, so that the whole line stays within kMostLineBytes.
+// A line shows at most this many bytes of a name and of a value, and at
+// most kMostReasonBytes of the lock's name (a path that holds the account's
+// folder) and of the system's message, so that the whole line stays within
+// kMostLineBytes.
 constexpr std::size_t kMostShownBytes = 240;
+constexpr std::size_t kMostReasonBytes = 120;
 constexpr std::string_view kCut = "...";
 
 bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == '\x7F'; }
@@ -39,11 +43,11 @@ std::string Shortened(std::string_view text, std::size_t most) {
   return shown;
 }
 
-// A name or value as typed, in quotes, shortened when it is long; a control
-// character would break the line, so each one shows as "?".
-std::string Quoted(std::string_view text) {
+// A name, a value or a lock as given, in quotes, shortened when it is long;
+// a control character would break the line, so each one shows as "?".
+std::string Quoted(std::string_view text, std::size_t most = kMostShownBytes) {
   std::string quoted(1, '"');
-  quoted.append(Shortened(text, kMostShownBytes));
+  quoted.append(Shortened(text, most));
   quoted.push_back('"');
   std::replace_if(quoted.begin(), quoted.end(), IsControl, '?');
   return quoted;
@@ -57,7 +61,7 @@ void Append(std::string& line, std::initializer_list<std::string_view> parts) {
 // "error N", then the system's message on the same line.
 std::string SystemReason(std::uint32_t error, std::string_view message) {
   std::string tidy;
-  for (const char c : Shortened(message, kMostShownBytes)) {
+  for (const char c : Shortened(message, kMostReasonBytes)) {
     const char shown = IsControl(c) ? ' ' : c;
     if (shown != ' ' || (!tidy.empty() && tidy.back() != ' '))
       tidy.push_back(shown);
@@ -80,8 +84,9 @@ void AppendWhatWasAsked(std::string& line, const UpdateRequest& request) {
     Append(line, {request.value ? "set " : "delete ", name});
 }
 
-void AppendWhy(std::string& line, const Refusal& refusal, std::string_view systemMessage) {
-  const std::string_view lock = refusal.lock;
+void AppendWhy(std::string& line, const Refusal& refusal, bool systemScope,
+               std::string_view systemMessage) {
+  const std::string lock = Quoted(refusal.lock, kMostReasonBytes);
   const std::string system = SystemReason(refusal.error, systemMessage);
   switch (refusal.cause) {
     case RefusalCause::Registry:
@@ -108,6 +113,9 @@ void AppendWhy(std::string& line, const Refusal& refusal, std::string_view syste
       return;
     case RefusalCause::LockFailed:
       Append(line, {"the lock ", lock, " cannot be had, ", system});
+      if (systemScope && refusal.error == kErrorAccessDenied)
+        Append(line, {line.back() == '.' ? " " : ". ",
+                      "Only administrators and SYSTEM may take the system's lock."});
       return;
     case RefusalCause::LockUnsafe:
       Append(line,
@@ -141,7 +149,7 @@ std::string RefusalLine(const UpdateRequest& request, const Refusal& refusal,
   AppendWhatWasAsked(line, request);
   Append(line, {" in the ", request.systemScope ? "system" : "user", " environment (",
                 KeyNameOf(LocationForScope(request.systemScope)), "): "});
-  AppendWhy(line, refusal, systemMessage);
+  AppendWhy(line, refusal, request.systemScope, systemMessage);
   Append(line, {line.back() == '.' ? "" : ".", "\r\n"});
   return line;
 }

@@ -82,19 +82,19 @@ TEST(RefusalLine, SaysWhatWasRefusedWhereAndWhy) {
        {RefusalCause::LockTimedOut, 0, 0, "Global\\Morlex.Environment.User.S-1-5-21-1-2-3-1001"},
        "",
        "Morlex: cannot set \"Path\"" + kUser +
-           "another run held the lock Global\\Morlex.Environment.User.S-1-5-21-1-2-3-1001 for "
-           "more than 10 s."},
+           "another run held the lock \"Global\\Morlex.Environment.User.S-1-5-21-1-2-3-1001\" "
+           "for more than 10 s."},
       {{"/s", "/a", "Path", "C:\\A"},
        {RefusalCause::LockUnsafe, 0, 0, "C:\\L\\Morlex\\Environment.System.lock"},
        "",
        "Morlex: cannot add \"C:\\A\" to \"Path\"" + kSystem +
-           "the lock C:\\L\\Morlex\\Environment.System.lock or its folder may be opened or "
+           "the lock \"C:\\L\\Morlex\\Environment.System.lock\" or its folder may be opened or "
            "changed by another account, so it is no lock."},
       {{"/a", "Path", "C:\\A"},
        {RefusalCause::LockFailed, 5, 0, "C:\\L\\Morlex\\Environment.User.lock"},
        "Access is denied.",
        "Morlex: cannot add \"C:\\A\" to \"Path\"" + kUser +
-           "the lock C:\\L\\Morlex\\Environment.User.lock cannot be had, error 5: "
+           "the lock \"C:\\L\\Morlex\\Environment.User.lock\" cannot be had, error 5: "
            "Access is denied."},
       // The line stays one line, whatever the name and value hold.
       {{"/a", "Path", "C:\\a\r\nb\x7F\xE7\x94\xB0"},
@@ -145,13 +145,17 @@ TEST(RefusalLine, FitsItsBoundWhateverItShows) {
   removeArgs.tokens = {"/s", "/r", "PATH", Times(5000, kClef)};
   const UpdateRequest remove = *BuildUpdateRequest(removeArgs);
   ArgumentVector setArgs;
-  setArgs.tokens = {Times(5000, kTa) + "\r\n", Times(5000, "\x7F")};
+  setArgs.tokens = {"/s", Times(5000, kTa) + "\r\n", Times(5000, "\x7F")};
   const UpdateRequest set = *BuildUpdateRequest(setArgs);
   const std::string message = Times(3000, "Access is denied. ");
   for (const UpdateRequest& request : {remove, set}) {
-    for (const RefusalCause cause : {RefusalCause::Registry, RefusalCause::LockFailed,
-                                     RefusalCause::PathNotText, RefusalCause::LockTimedOut}) {
-      const std::string line = RefusalLine(request, {cause, 0xFFFFFFFF, 0xFFFFFFFF}, message);
+    for (const RefusalCause cause :
+         {RefusalCause::Registry, RefusalCause::LockFailed, RefusalCause::PathNotText,
+          RefusalCause::LockTimedOut, RefusalCause::LockUnsafe}) {
+      // Access denied adds most to the lock's line: who may take it.
+      const std::uint32_t error = cause == RefusalCause::LockFailed ? 5 : 0xFFFFFFFF;
+      const std::string line =
+          RefusalLine(request, {cause, error, 0xFFFFFFFF, Times(300, kTa)}, message);
       EXPECT_LE(line.size(), kMostLineBytes);
       EXPECT_EQ(line.find('\n'), line.size() - 1) << line;
     }

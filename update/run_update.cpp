@@ -23,18 +23,29 @@ std::optional<Refusal> RefusalOf(StoreError error) {
 }
 
 // Every read and write of Path holds the scope's lock: a set, and the read,
-// change and write-back of /a and /r, so that no run undoes another's.
+// change and write-back of /a and /r, so that no run undoes another's. The
+// key's refusal is told first, before any wait for the lock: it is the true
+// reason, where the lock would be refused too.
 std::optional<Refusal> WritePathUnderLock(const UpdateRequest& request,
                                           const EnvLocation& location) {
+  const bool edit = request.addEntry || request.removeEntry;
+  if (const StoreError error =
+          CheckKeyRights(location, edit ? KeyRights::Read : KeyRights::SetValues))
+    return RefusalOf(error);
+  // An edit that finds its list as asked is done without a write, so a key
+  // that may only be read stops it only where the lock cannot be had.
+  const StoreError writeError = edit ? CheckKeyRights(location, KeyRights::SetValues) : 0;
   const ScopeLock lock = TakeScopeLock(request.systemScope);
   if (!lock.holds) {
+    if (writeError)
+      return RefusalOf(writeError);
     const RefusalCause cause = lock.unsafe  ? RefusalCause::LockUnsafe
                                : lock.error ? RefusalCause::LockFailed
                                             : RefusalCause::LockTimedOut;
     return Refusal{cause, lock.error, 0, lock.name};
   }
   const std::string& name = request.name;
-  if (!request.addEntry && !request.removeEntry)
+  if (!edit)
     return RefusalOf(WriteRegistryValue(location, name, *request.value, kRegExpandSz));
 
   const StoredString stored = ReadRegistryString(location, name);

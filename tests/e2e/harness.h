@@ -106,6 +106,9 @@ struct Start {
   bool overlappedPipe = false;             // Morlex's end made with FILE_FLAG_OVERLAPPED
   const wchar_t* program = L"Morlex.exe";  // beside this test program
   bool relayMarker = false;                // the relay's marker in its environment
+  // USERPROFILE and LOCALAPPDATA in its environment point here instead, as
+  // a build tool or a sandbox may set them.
+  const wchar_t* profile = nullptr;
   // Started by the relay's own call, with this process's token, instead:
   // its own command line, the marker, no standard error.
   bool byRelay = false;
@@ -134,7 +137,7 @@ Child StartMorlex(std::wstring commandLine, Start start = {});
 // it shows with OK. Notices are counted from the last reset.
 RunResult FinishMorlex(const Child& child);
 
-RunResult RunMorlexProcess(const std::wstring& commandLine, Start start = {});
+RunResult RunMorlexProcess(const std::wstring& commandLine, const Start& start = {});
 
 // Runs Morlex and checks what every run must show. A rejected command line
 // (exit code 1) shows the usage box once where it can be seen, and otherwise

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "cmdline/usage_text.h"
 #include "notice/notice_relay.h"
@@ -309,14 +310,26 @@ Child StartMorlex(std::wstring commandLine, Start start) {
   }
   child.readAfterEnd = start.readAfterEnd;
   child.started = GetTickCount64();
-  const std::wstring marker = *WideFromWtf8(kRelayMarkerName);
+  // What its environment holds otherwise, set here for the start and put
+  // back after it.
+  std::vector<std::pair<std::wstring, std::wstring>> variables;
   if (start.relayMarker)
-    SetEnvironmentVariableW(marker.c_str(), WideFromWtf8(kRelayMarkerValue)->c_str());
+    variables.emplace_back(*WideFromWtf8(kRelayMarkerName), *WideFromWtf8(kRelayMarkerValue));
+  if (start.profile) {
+    variables.emplace_back(L"USERPROFILE", start.profile);
+    variables.emplace_back(L"LOCALAPPDATA", std::wstring(start.profile) + L"\\AppData\\Local");
+  }
+  for (auto& [name, value] : variables) {
+    std::wstring old(MAX_PATH, L'\0');
+    old.resize(GetEnvironmentVariableW(name.c_str(), old.data(), MAX_PATH));
+    SetEnvironmentVariableW(name.c_str(), value.c_str());
+    value = old;
+  }
   if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                       &si, &child.pi))
     ADD_FAILURE() << "cannot start " << exe << ": error " << GetLastError();
-  if (start.relayMarker)
-    SetEnvironmentVariableW(marker.c_str(), nullptr);
+  for (const auto& [name, old] : variables)
+    SetEnvironmentVariableW(name.c_str(), old.empty() ? nullptr : old.c_str());
   if (write)
     CloseHandle(write);
   return child;
@@ -372,7 +385,7 @@ RunResult FinishMorlex(const Child& child) {
   return run;
 }
 
-RunResult RunMorlexProcess(const std::wstring& commandLine, Start start) {
+RunResult RunMorlexProcess(const std::wstring& commandLine, const Start& start) {
   EnsureListener();
   PumpMessages();
   ResetNotices();

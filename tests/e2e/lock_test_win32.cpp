@@ -29,8 +29,13 @@ constexpr DWORD kStillRunning = WAIT_TIMEOUT;
 constexpr DWORD kExpandSz = REG_EXPAND_SZ;
 
 std::wstring LockName(bool system) { return *WideFromWtf8(ScopeLockName(system, AccountSid())); }
+// The holders' security, in this test's own words: the user's lock owned by
+// the account and open to it and to SYSTEM, the system's owned by
+// Administrators and open to them and to SYSTEM, each labelled medium and
+// shut to lower integrity.
 std::wstring HoldersSecurity(bool system) {
-  return *WideFromWtf8(ScopeLockSecurity(system, AccountSid()));
+  const std::wstring holder = system ? L"BA" : *WideFromWtf8(AccountSid());
+  return L"O:" + holder + L"D:P(A;;GA;;;" + holder + L")(A;;GA;;;SY)S:(ML;;NWNRNX;;;ME)";
 }
 
 // Windows lets a token name as owner only a SID it holds for that, unless
@@ -108,7 +113,8 @@ TEST(MorlexLock, ARunWaitsForTheHolderAndLosesNothing) {
     bool system;
     const wchar_t* tail;
     std::wstring after;
-    bool rightful = false;  // Morlex's own lock; otherwise a tool's shared mutex
+    bool rightful = false;             // Morlex's own lock; otherwise a tool's shared mutex
+    const wchar_t* profile = nullptr;  // the run's USERPROFILE and LOCALAPPDATA point here
   } rows[] = {
       {.system = false, .tail = L" /a Path C:\\New", .after = L"C:\\A;C:\\Holder;C:\\New"},
       {.system = true, .tail = L" /s /a Path C:\\New", .after = L"C:\\A;C:\\Holder;C:\\New"},
@@ -119,6 +125,13 @@ TEST(MorlexLock, ARunWaitsForTheHolderAndLosesNothing) {
        .after = L"C:\\A;C:\\Holder;C:\\New",
        .rightful = true},
       {.system = true, .tail = L" /s /r Path C:\\A", .after = L"C:\\Holder", .rightful = true},
+      // The lock is the account's, wherever its environment says its
+      // profile is.
+      {.system = false,
+       .tail = L" /a Path C:\\New",
+       .after = L"C:\\A;C:\\Holder;C:\\New",
+       .rightful = true,
+       .profile = L"C:\\MorlexElsewhere"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(Wtf8FromWide(row.tail) + (row.rightful ? " (Morlex's lock)" : ""));
@@ -146,7 +159,7 @@ TEST(MorlexLock, ARunWaitsForTheHolderAndLosesNothing) {
     }
 
     ResetNotices();
-    const Child child = StartMorlex(Cmd(row.tail));
+    const Child child = StartMorlex(Cmd(row.tail), {.profile = row.profile});
     SleepPumping(1500);
     EXPECT_EQ(WaitForSingleObject(child.pi.hProcess, 0), kStillRunning);
     EXPECT_EQ(ReadValue(row.system, L"Path"), ExpandSz(L"C:\\A"));  // nothing written yet

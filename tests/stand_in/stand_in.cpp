@@ -102,6 +102,13 @@ StoreError WriteRegistryValue(const EnvLocation& location, const std::string& na
   return 0;
 }
 
+StoreError CheckKeyRights(const EnvLocation& location, KeyRights rights) {
+  const KeyState key = ScopeOf(location).key;
+  const bool refused = (key == KeyState::Unreadable && rights != KeyRights::SetValues) ||
+                       (key == KeyState::ReadOnly && rights != KeyRights::Read);
+  return refused ? kAccessDenied : 0;
+}
+
 StoreError DeleteRegistryValue(const EnvLocation& location, const std::string& name) {
   CountStoreCall();
   StandInScope& scope = ScopeOf(location);
@@ -145,7 +152,7 @@ ScopeLock TakeScopeLock(bool systemScope) {
   StandIn& standIn = TheStandIn();
   const std::size_t scope = systemScope ? 1 : 0;
   ScopeLock lock;
-  lock.name = ScopeLockFileName(systemScope);
+  lock.name = standIn.lockName.empty() ? ScopeLockFileName(systemScope) : standIn.lockName;
   switch (standIn.scopes[scope].lock) {
     case LockState::Free:
       lock.holds.reset(new ScopeLockHolds{&standIn.lockHeld[scope]});
@@ -156,6 +163,9 @@ ScopeLock TakeScopeLock(bool systemScope) {
       break;  // the wait ran out
     case LockState::NotTheHolders:
       lock.unsafe = true;
+      break;
+    case LockState::Refused:
+      lock.error = kAccessDenied;
       break;
   }
   return lock;

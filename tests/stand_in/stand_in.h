@@ -19,7 +19,8 @@ struct StoredValue {
 // through.
 enum class KeyState { Present, Missing, ReadOnly, Unreadable };
 // NotTheHolders: the lock folder or file is not the holders' alone.
-enum class LockState { Free, HeldByAnother, NotTheHolders };
+// Refused: the lock folder may not be opened (access denied).
+enum class LockState { Free, HeldByAnother, NotTheHolders, Refused };
 
 struct StandInScope {
   KeyState key = KeyState::Present;
@@ -43,6 +44,7 @@ struct StandIn {
   int failingCall = 0;
   Failure failure = Failure::OutOfMemory;
   std::string accountSid = kStandInAccountSid;
+  std::string lockName;  // the lock's name in what a run says; empty: its file's
 
   // What the flow did.
   int calls = 0;
