@@ -104,9 +104,9 @@ std::optional<std::string> ProfileFolder(std::string_view stored, std::string_vi
 LockHome ScopeLockHome(bool systemScope, std::string_view systemFolder,
                        std::string_view accountProfile) {
   LockHome home;
-  home.profile = systemScope ? std::string(systemFolder) + "\\config\\systemprofile"
-                             : std::string(accountProfile);
-  home.folder = home.profile + R"(\AppData\Local\)" + kScopeLockFolder;
+  home.base = systemScope ? systemFolder : accountProfile;
+  home.folder = home.base + (systemScope ? R"(\config\systemprofile)" : "") + R"(\AppData\Local\)" +
+                kScopeLockFolder;
   return home;
 }
 

@@ -41,13 +41,15 @@ std::string ScopeLockFileName(bool systemScope);
 // come from the caller's environment, or is not a full path.
 std::optional<std::string> ProfileFolder(std::string_view stored, std::string_view windowsFolder);
 
-// Where a scope's lock lives: the profile it is in (SYSTEM's, in the system
-// folder, for the system scope; the account's, as ProfileFolder gives it,
-// for the user scope), which must exist, and the lock folder below it,
-// profile\AppData\Local\Morlex, made where missing. SYSTEM's user scope
-// has its lock in the system scope's folder.
+// Where a scope's lock lives: the lock folder, profile\\AppData\\Local\\Morlex
+// in SYSTEM's profile (in the system folder) for the system scope and in
+// the account's (as ProfileFolder gives it) for the user scope, and the
+// folder it is made below: the account's profile, or the system folder,
+// which must exist. What is missing below it is made (a new Wine prefix
+// has no SYSTEM's profile; Windows always has), nothing above. SYSTEM's
+// user scope has its lock in the system scope's folder.
 struct LockHome {
-  std::string profile;
+  std::string base;
   std::string folder;
 };
 LockHome ScopeLockHome(bool systemScope, std::string_view systemFolder,

@@ -91,21 +91,20 @@ std::optional<LockHome> Home(bool systemScope, const std::string& account, std::
 }
 
 // Makes the lock folder with the holders' security when it is missing, and
-// the folders between it and the profile that are missing with their own;
-// never the profile or anything above it. False, with the system's code in
+// the folders between it and its base that are missing with their own;
+// never the base or anything above it. False, with the system's code in
 // error, when it cannot be made.
 bool MakeFolder(const LockHome& home, const std::string& sddl, std::uint32_t& error) {
-  const std::wstring profile = *WideFromWtf8(home.profile);
+  const std::wstring base = *WideFromWtf8(home.base);
   const std::wstring folder = *WideFromWtf8(home.folder);
-  const DWORD attributes = GetFileAttributesW(profile.c_str());
+  const DWORD attributes = GetFileAttributesW(base.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     error = ERROR_PATH_NOT_FOUND;
     return false;
   }
   const LocalMemory sd = SecurityFrom(sddl);
   SECURITY_ATTRIBUTES security = {sizeof security, sd.get(), FALSE};
-  for (std::size_t end = folder.find(L'\\', profile.size() + 1);;
-       end = folder.find(L'\\', end + 1)) {
+  for (std::size_t end = folder.find(L'\\', base.size() + 1);; end = folder.find(L'\\', end + 1)) {
     const bool last = end == std::wstring::npos;
     const std::wstring made = last ? folder : folder.substr(0, end);
     if (!CreateDirectoryW(made.c_str(), last && sd ? &security : nullptr) &&
