@@ -214,6 +214,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Require(failed && before.failure == Failure::OutOfMemory);
       Require(unchanged && standIn.notices == 0 && said == kOutOfMemoryLine);
       return 0;
+    case kExitBusy:
+      // Only a lock held for the whole wait, which another try may get past.
+      Require(before.scopes[request->systemScope ? 1 : 0].lock == LockState::HeldByAnother);
+      [[fallthrough]];
     case kExitNothingChanged:
       Require(unchanged && standIn.notices == 1);
       Require((said == kUnexpectedErrorLine) == failedUnexpectedly);

@@ -66,7 +66,7 @@ zip=Morlex-$version-win64.zip
   echo
   echo "Every file published here is listed in \`SHA256SUMS\` (\`sha256sum -c SHA256SUMS\`) and"
   echo "covered by the build provenance (\`gh attestation verify FILE --repo OWNER/REPOSITORY\`);"
-  echo "the README's \"Verifying a release\" says how to check each."
+  echo "docs/verifying.md in the repository says how to check each."
 } >"$out/NOTES.md"
 if [ $signing = yes ] && ! grep -q '^Morlex.exe is signed' "$out/NOTES.md"; then
   echo "release.sh: a certificate was given, but Morlex.exe is not signed: no release" >&2

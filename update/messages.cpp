@@ -87,6 +87,7 @@ void AppendWhatWasAsked(std::string& line, const UpdateRequest& request) {
 void AppendWhy(std::string& line, const Refusal& refusal, bool systemScope,
                std::string_view systemMessage) {
   const std::string lock = Quoted(refusal.lock, kMostReasonBytes);
+  const std::string waited = std::to_string(kScopeLockWaitMs / 1000);
   const std::string system = SystemReason(refusal.error, systemMessage);
   switch (refusal.cause) {
     case RefusalCause::Registry:
@@ -108,8 +109,13 @@ void AppendWhy(std::string& line, const Refusal& refusal, bool systemScope,
                     "is left as it is"});
       return;
     case RefusalCause::LockTimedOut:
-      Append(line, {"another run held the lock ", lock, " for more than ",
-                    std::to_string(kScopeLockWaitMs / 1000), " s"});
+      Append(line,
+             {"another run held the lock ", lock, " for more than ", waited, " s; try again"});
+      return;
+    case RefusalCause::LockInUse:
+      Append(line,
+             {"another program kept the lock ", lock, " open for more than ", waited, " s, ",
+              std::string_view(system).substr(0, system.find_last_not_of('.') + 1), "; try again"});
       return;
     case RefusalCause::LockFailed:
       Append(line, {"the lock ", lock, " cannot be had, ", system});
@@ -126,6 +132,10 @@ void AppendWhy(std::string& line, const Refusal& refusal, bool systemScope,
 }
 
 }  // namespace
+
+bool IsBusy(const Refusal& refusal) {
+  return refusal.cause == RefusalCause::LockTimedOut || refusal.cause == RefusalCause::LockInUse;
+}
 
 Refusal RefusalOfRead(const StoredString& stored) {
   switch (stored.status) {

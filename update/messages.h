@@ -19,6 +19,7 @@ enum class RefusalCause {
   PathAfterNul,  // the stored Path holds data after a NUL
   PathHalfUnit,  // the stored Path ends in half a UTF-16 unit
   LockTimedOut,  // the scope's lock was not had within the wait
+  LockInUse,     // another program kept the lock open, unshared, for the wait
   LockFailed,    // the scope's lock could not be had at all
   LockUnsafe,    // the scope's lock is not its holders' alone
 };
@@ -29,6 +30,10 @@ struct Refusal {
   std::uint32_t type = 0;   // the stored type, for PathNotText
   std::string lock = {};    // the lock's name, for the Lock causes
 };
+
+// Whether the refusal is a busy lock, which the same command may get past
+// when tried again.
+bool IsBusy(const Refusal& refusal);
 
 // Why a read of Path that is neither found nor absent leaves nothing to write.
 Refusal RefusalOfRead(const StoredString& stored);

@@ -83,7 +83,14 @@ TEST(RefusalLine, SaysWhatWasRefusedWhereAndWhy) {
        "",
        "Morlex: cannot set \"Path\"" + kUser +
            "another run held the lock \"Global\\Morlex.Environment.User.S-1-5-21-1-2-3-1001\" "
-           "for more than 10 s."},
+           "for more than 10 s; try again."},
+      {{"Path", "C:\\Set"},
+       {RefusalCause::LockInUse, 32, 0, "C:\\L\\Morlex"},
+       "The process cannot access the file because it is being used by another process.",
+       "Morlex: cannot set \"Path\"" + kUser +
+           "another program kept the lock \"C:\\L\\Morlex\" open for more than 10 s, error 32: "
+           "The process cannot access the file because it is being used by another process; try "
+           "again."},
       {{"/s", "/a", "Path", "C:\\A"},
        {RefusalCause::LockUnsafe, 0, 0, "C:\\L\\Morlex\\Environment.System.lock"},
        "",

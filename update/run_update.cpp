@@ -16,6 +16,10 @@
 
 namespace {
 
+// ERROR_SHARING_VIOLATION: the lock's folder or file was kept open,
+// unshared, by another program for the whole wait.
+constexpr std::uint32_t kErrorSharingViolation = 32;
+
 std::optional<Refusal> RefusalOf(StoreError error) {
   if (error == 0)
     return std::nullopt;
@@ -39,9 +43,10 @@ std::optional<Refusal> WritePathUnderLock(const UpdateRequest& request,
   if (!lock.holds) {
     if (writeError)
       return RefusalOf(writeError);
-    const RefusalCause cause = lock.unsafe  ? RefusalCause::LockUnsafe
-                               : lock.error ? RefusalCause::LockFailed
-                                            : RefusalCause::LockTimedOut;
+    const RefusalCause cause = lock.unsafe                            ? RefusalCause::LockUnsafe
+                               : lock.error == 0                      ? RefusalCause::LockTimedOut
+                               : lock.error == kErrorSharingViolation ? RefusalCause::LockInUse
+                                                                      : RefusalCause::LockFailed;
     return Refusal{cause, lock.error, 0, lock.name};
   }
   const std::string& name = request.name;
@@ -96,7 +101,7 @@ int RunUpdate(const UpdateRequest& request) noexcept {
   }
   if (refusal)
     ReportRefusal(request, *refusal);
-  const int exitCode = refusal ? kExitNothingChanged : kExitDone;
+  const int exitCode = !refusal ? kExitDone : IsBusy(*refusal) ? kExitBusy : kExitNothingChanged;
   // The lock is released by now: the notice goes out without it.
   AnnounceEnvironmentChange(RelaysNotice(AccountSid(), request.systemScope, exitCode)
                                 ? NoticeReach::OtherSessionsToo

@@ -9,5 +9,5 @@
 #include "process/exit_status.h"
 #include "update/request.h"
 
-// kExitDone, kExitOutOfMemory or kExitNothingChanged.
+// kExitDone, kExitOutOfMemory, kExitNothingChanged or kExitBusy.
 int RunUpdate(const UpdateRequest& request) noexcept;

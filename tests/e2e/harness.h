@@ -143,7 +143,7 @@ RunResult RunMorlexProcess(const std::wstring& commandLine, const Start& start =
 // (exit code 1) shows the usage box once where it can be seen, and otherwise
 // writes the usage text to standard error at once; it sends no notice. Any
 // other run shows no box and sends one notice, whatever its exit code, which
-// reaches the windows of its own desktop only. On standard error, exit code 3
+// reaches the windows of its own desktop only. On standard error, exit code 3 or 4
 // gives one line that says why, and 0 gives nothing.
 //
 // Nothing waits where nobody is: on a desktop nobody sees, or for a reader

@@ -414,7 +414,7 @@ RunResult RunMorlex(const std::wstring& commandLine, DWORD exitCode, Start start
   if (rejected && !box) {
     const std::string usage = kUsageText + "\r\n"s;
     EXPECT_EQ(said, whole ? usage : usage.substr(0, said.size())) << commandLine;
-  } else if (exitCode == 3) {
+  } else if (exitCode == 3 || exitCode == 4) {
     EXPECT_EQ(said.substr(0, 8), "Morlex: "s.substr(0, said.size())) << commandLine << ": " << said;
     EXPECT_LE(said.size(), 1024U) << commandLine;
     if (whole) {

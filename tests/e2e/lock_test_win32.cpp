@@ -214,13 +214,13 @@ TEST(MorlexLock, ALockThatCannotBeHadChangesNothingAndASquattedOneCostsNothing) 
        .under = Under::HeldMutex,
        .sddl = HoldersSecurity(false),
        .tail = L" /a Path C:\\New",
-       .exitCode = 3,
+       .exitCode = 4,
        .after = L"C:\\A"},
       {.system = false,
        .under = Under::HeldMutex,
        .sddl = HoldersSecurity(false),
        .tail = L" Path C:\\Set",
-       .exitCode = 3,
+       .exitCode = 4,
        .after = L"C:\\A"},
       {.system = false,
        .under = Under::SharedEvent,
@@ -301,7 +301,7 @@ TEST(MorlexLock, ALockThatCannotBeHadChangesNothingAndASquattedOneCostsNothing) 
     ASSERT_NE(object, nullptr);
 
     const RunResult run = RunMorlex(Cmd(row.tail), row.exitCode);
-    if (row.exitCode == 3)
+    if (row.exitCode == 4)
       EXPECT_NE(run.standardError.find("Morlex.Environment.User."), std::string::npos);
     else
       EXPECT_LT(run.ms, kScopeLockWaitMs / 2) << "a squatted lock is not waited for";
