@@ -52,5 +52,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(appended.size() <= list.size() + 1 + entry.size());
   if (plainEntry)
     Require(PathListContains(appended, entry));
+
+  // The value as a list, as /a and /r read one that holds ";": after /a,
+  // the entries that were there, in order, then each of its entries that
+  // was not, once; after /r, every entry that is none of its, in order.
+  const std::vector<std::string_view> given = EntriesOf(entry);
+  const auto in = [](const std::vector<std::string_view>& es, std::string_view e) {
+    return std::any_of(es.begin(), es.end(), [e](auto x) { return EqualIgnoringAsciiCase(x, e); });
+  };
+  std::vector<std::string_view> added = entries;
+  for (const std::string_view e : given) {
+    if (!in(added, e))
+      added.push_back(e);
+  }
+  const std::string appendedAll = PathListAppendAll(list, entry);
+  Require(EntriesOf(appendedAll) == added);
+  std::vector<std::string_view> others;
+  std::copy_if(entries.begin(), entries.end(), std::back_inserter(others),
+               [&](std::string_view e) { return !in(given, e); });
+  const std::string removedAll = PathListRemoveAll(list, entry);
+  Require(EntriesOf(removedAll) == others);
   return 0;
 }

@@ -75,8 +75,8 @@ std::optional<StoredValue> ValueIn(const StandInScope& scope, const std::string&
 }
 
 // The list rules, written out plainly: whether value is an entry of list (a
-// list without entries holds only its own bytes), and the entries that
-// differ from value, joined by single ";".
+// list without entries holds only its own bytes), and the entries that are
+// none of value's (a value read as a list), joined by single ";".
 bool HasEntry(const std::string& list, const std::string& value) {
   const std::vector<std::string_view> entries = EntriesOf(list);
   if (entries.empty())
@@ -89,7 +89,7 @@ bool HasEntry(const std::string& list, const std::string& value) {
 std::string OtherEntries(const std::string& list, const std::string& value) {
   std::string kept;
   for (const std::string_view entry : EntriesOf(list)) {
-    if (EqualIgnoringAsciiCase(entry, value))
+    if (HasEntry(value, std::string(entry)))
       continue;
     if (!kept.empty())
       kept += ';';
@@ -104,14 +104,21 @@ std::optional<std::string> ExpectedText(const UpdateRequest& request,
                                         const std::optional<StoredValue>& before) {
   if (!request.addEntry && !request.removeEntry)
     return request.value ? std::optional(*request.value) : std::nullopt;
+  // A value without ";" is one entry, the empty one too; one with ";" a list.
   const std::string& value = *request.value;
-  if (!before)
-    return request.addEntry ? std::optional(value) : std::nullopt;
-  const std::optional<std::string> old = TextOf(before);
+  std::vector<std::string_view> given = EntriesOf(value);
+  if (value.find(';') == std::string::npos)
+    given = {value};
+  const std::optional<std::string> old = before ? TextOf(before) : std::string();
   Require(old.has_value());  // done, so the stored list was text
-  if (!HasEntry(*old, value))
-    return request.addEntry ? *old + (old->empty() || old->back() == ';' ? "" : ";") + value : *old;
-  return request.addEntry ? *old : OtherEntries(*old, value);
+  std::string list = *old;
+  for (const std::string_view entry : given) {
+    if (HasEntry(list, std::string(entry)) && request.removeEntry)
+      return before ? std::optional(OtherEntries(list, value)) : std::nullopt;
+    if (!HasEntry(list, std::string(entry)) && request.addEntry)
+      list += (list.empty() || list.back() == ';' ? "" : ";") + std::string(entry);
+  }
+  return before || (request.addEntry && !given.empty()) ? std::optional(list) : std::nullopt;
 }
 
 // A done run left exactly the expected text, as REG_EXPAND_SZ; where the key
@@ -234,11 +241,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(standIn.scopes[1 - changed] == before.scopes[1 - changed]);
   RequireDone(*request, before.scopes[changed], standIn.scopes[changed]);
 
-  // Done is done: the same /r again changes nothing, and so does the same /a
-  // of one entry.
-  const std::string& value = request->value ? *request->value : std::string();
-  const bool oneEntry = !value.empty() && value.find(';') == std::string::npos;
-  if (request->removeEntry || (request->addEntry && oneEntry))
+  // Done is done: the same /a or /r again changes nothing, whatever its value.
+  if (request->removeEntry || request->addEntry)
     Require(DoneAgainAlike(*request));
   return 0;
 }

@@ -7,16 +7,21 @@ bool IsPathName(std::string_view name) { return EqualIgnoringAsciiCase(name, "Pa
 
 PathListUpdate UpdatePathList(PathEdit edit, const std::string& value,
                               const StoredString& storedList) {
+  const bool several = value.find(';') != std::string::npos;
   if (storedList.status == ReadStatus::Absent) {
-    if (edit == PathEdit::Add)
-      return {value, false};
+    const std::string added = several ? PathListAppendAll("", value) : value;
+    if (edit == PathEdit::Add && (!several || !added.empty()))
+      return {added, false};
     return {std::nullopt, true};
   }
   if (storedList.status != ReadStatus::Found)
     return {};
   const std::string& list = storedList.text;
   std::string newList;
-  if (edit == PathEdit::Add)
+  if (several)
+    newList =
+        edit == PathEdit::Add ? PathListAppendAll(list, value) : PathListRemoveAll(list, value);
+  else if (edit == PathEdit::Add)
     newList = PathListContains(list, value) ? list : PathListAppend(list, value);
   else
     newList = PathListContains(list, value) ? PathListRemove(list, value) : list;

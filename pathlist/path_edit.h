@@ -1,5 +1,9 @@
 // The value that /a or /r stores: the stored Path list with the request's
-// value added as one entry, or with every equal entry taken out.
+// value added, or with every equal entry taken out. A value that holds ";"
+// is a list of entries by the same rule as the stored one: /a adds each of
+// them that is not there yet, /r takes out every entry equal to any of
+// them, and one with no entry at all (";") changes nothing. A value without
+// ";" is one entry, the empty one too.
 #pragma once
 
 #include <optional>
@@ -20,7 +24,8 @@ struct PathListUpdate {
 
 // Writes nothing when the stored list could not be read or may not be
 // rewritten, or when Remove meets a Path that is not stored. Add on a Path
-// that is not stored gives the value alone. An unchanged list is given back
-// as it is, to be written again.
+// that is not stored gives the value's entries alone (nothing to write when
+// it has none). An unchanged list is given back as it is, to be written
+// again.
 PathListUpdate UpdatePathList(PathEdit edit, const std::string& value,
                               const StoredString& storedList);

@@ -1,5 +1,8 @@
 #include "pathlist/path_list.h"
 
+#include <numeric>
+#include <unordered_set>
+
 #include "text/ascii_case.h"
 
 namespace {
@@ -19,6 +22,33 @@ void ForEachEntry(std::string_view list, Visit visit) {
       return;
     pos = stop;
   }
+}
+
+// Entries as a set, ASCII case ignored; they point into their list.
+struct FoldedHash {
+  std::size_t operator()(std::string_view entry) const noexcept {
+    // FNV-1a over the upper-case bytes.
+    return std::accumulate(entry.begin(), entry.end(), std::size_t{14695981039346656037ULL},
+                           [](std::size_t hash, char c) {
+                             return (hash ^ static_cast<unsigned char>(AsciiUpper(c))) *
+                                    1099511628211ULL;
+                           });
+  }
+};
+struct FoldedEqual {
+  bool operator()(std::string_view a, std::string_view b) const noexcept {
+    return EqualIgnoringAsciiCase(a, b);
+  }
+};
+using EntrySet = std::unordered_set<std::string_view, FoldedHash, FoldedEqual>;
+
+EntrySet EntriesIn(std::string_view list) {
+  EntrySet entries;
+  ForEachEntry(list, [&](std::string_view e) {
+    entries.insert(e);
+    return true;
+  });
+  return entries;
 }
 
 }  // namespace
@@ -56,4 +86,36 @@ std::string PathListRemove(std::string_view list, std::string_view entry) {
     return true;
   });
   return kept;
+}
+
+std::string PathListAppendAll(std::string_view list, std::string_view entries) {
+  EntrySet present = EntriesIn(list);
+  std::string joined(list);
+  ForEachEntry(entries, [&](std::string_view e) {
+    if (present.insert(e).second) {
+      if (!joined.empty() && joined.back() != ';')
+        joined.push_back(';');
+      joined.append(e);
+    }
+    return true;
+  });
+  return joined;
+}
+
+std::string PathListRemoveAll(std::string_view list, std::string_view entries) {
+  const EntrySet removed = EntriesIn(entries);
+  std::string kept;
+  kept.reserve(list.size());
+  bool any = false;
+  ForEachEntry(list, [&](std::string_view e) {
+    if (removed.contains(e)) {
+      any = true;
+    } else {
+      if (!kept.empty())
+        kept.push_back(';');
+      kept.append(e);
+    }
+    return true;
+  });
+  return any ? kept : std::string(list);
 }

@@ -20,3 +20,12 @@ std::string PathListAppend(std::string_view list, std::string_view entry);
 // order, a run of ";" between them becomes one, and no ";" is left at
 // either end.
 std::string PathListRemove(std::string_view list, std::string_view entry);
+
+// The same for several entries, given as a list themselves (what /a and /r
+// do with a value that holds ";"): list with each entry of entries appended
+// in turn that is neither in list nor earlier in entries; list without any
+// entry equal to one of entries, tidied as PathListRemove tidies it, or
+// untouched when it holds none of them. Linear in both lengths, whatever
+// they hold.
+std::string PathListAppendAll(std::string_view list, std::string_view entries);
+std::string PathListRemoveAll(std::string_view list, std::string_view entries);

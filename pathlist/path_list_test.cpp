@@ -32,7 +32,8 @@ TEST(PathList, AddAndRemove) {
       {"C:\\A;;C:\\B", "C:\\X", false, "C:\\A;;C:\\B;C:\\X", "C:\\A;;C:\\B"},
       {"C:\\A;c:\\a", "C:\\A", true, "C:\\A;c:\\a", ""},
       {";;C:\\A;;;C:\\B;;C:\\C;;", "C:\\B", true, ";;C:\\A;;;C:\\B;;C:\\C;;", "C:\\A;C:\\C"},
-      // The value is one entry, never split at ";".
+      // An entry is taken whole here, ";" and all; /a and /r read a value
+      // that holds ";" as a list before (UpdatePathList).
       {"C:\\X;C:\\A;C:\\B", "C:\\A;C:\\B", false, "C:\\X;C:\\A;C:\\B;C:\\A;C:\\B",
        "C:\\X;C:\\A;C:\\B"},
       // An empty value.

@@ -46,6 +46,11 @@ TEST(Morlex, AddsAndRemovesPathEntries) {
        .name = L"Path",
        .before = kAbsent,
        .after = ExpandSz(L"C:\\Tools")},
+      // A value with ";" is a list: what is there already is not added again.
+      {.line = Cmd(L" /a Path \"C:\\B;c:\\windows;;C:\\\u7530;c:\\b\""),
+       .name = L"Path",
+       .before = Sz(L"C:\\Windows"),
+       .after = ExpandSz(L"C:\\Windows;C:\\B;C:\\\u7530")},
       {.line = Cmd(L" /a Path C:\\Tools"),
        .name = L"Path",
        .before = Sz(L""),
